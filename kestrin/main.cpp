@@ -1,0 +1,9 @@
+#include <cstdio>
+
+#include "converter.h"
+
+int main(int argc, char** argv) {
+  const int status = run_converter(argc, argv);
+  std::fflush(stdout);
+  return status;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What a finished program printed on standard output and how it ended.
+struct ProgramResult {
+  std::string output;
+  int exit_status = -1;  // -1 when the program did not exit normally
+  int signal = 0;        // the signal that ended it, or 0
+};
+
+// Runs `program` with `args` (argv[1..]) in the folder `cwd`, with standard input
+// closed to /dev/null, and waits for it. Standard error is passed through.
+ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& cwd);
+
+// Runs a shell command line in `cwd` (for cases that need ulimit, setpriv and the like).
+ProgramResult run_shell(const std::string& command, const std::string& cwd);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the test ends.
+struct TempFolder {
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::string path;
+};
+
+// Whole-file helpers for tests; a missing file reads as empty and sets *exists.
+std::string read_file(const std::string& path, bool* exists = nullptr);
+void write_file(const std::string& path, const std::string& bytes);
+bool file_exists(const std::string& path);
+
+// Names in a folder other than "." and "..", sorted.
+std::vector<std::string> list_folder(const std::string& path);
