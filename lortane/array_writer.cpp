@@ -1,0 +1,102 @@
+#include "lortane/array_writer.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "lortane/line_pieces.h"
+#include "lortane/literal_escape.h"
+
+namespace lortane {
+
+namespace {
+
+constexpr char kCommentStart[] = "// This file automatically generated from: ";
+constexpr char kHeadStart[] = "const char * ";
+constexpr char kHeadEnd[] = " [] = {\n";
+constexpr char kTail[] = "NULL\n};\n";
+
+constexpr std::size_t kReadBlockSize = 256 * 1024;
+constexpr std::size_t kWriteBlockSize = 256 * 1024;
+// Quote, escaped piece, quote, comma, line end.
+constexpr std::size_t kMaxElementLength = 1 + kMaxEscapedPerByte * kMaxPieceLength + 3;
+
+// Collects output so that the sink sees few large writes.
+struct OutputBlock {
+  ByteSink sink;
+  std::unique_ptr<char[]> data;
+  std::size_t used = 0;
+  bool failed = false;
+};
+
+bool flush_block(OutputBlock* block) {
+  if (block->used > 0 && !block->sink.write(block->sink.context, block->data.get(), block->used)) {
+    block->failed = true;
+  }
+  block->used = 0;
+  return !block->failed;
+}
+
+bool append(OutputBlock* block, const char* text, std::size_t length) {
+  if (block->used + length > kWriteBlockSize) {
+    if (!flush_block(block)) return false;
+    // Too long to be worth copying (a huge variable name or path).
+    if (length > kWriteBlockSize) {
+      if (block->sink.write(block->sink.context, text, length)) return true;
+      block->failed = true;
+      return false;
+    }
+  }
+  std::memcpy(block->data.get() + block->used, text, length);
+  block->used += length;
+  return true;
+}
+
+bool append_text(OutputBlock* block, const char* text) {
+  return append(block, text, std::strlen(text));
+}
+
+bool append_element(void* context, const unsigned char* piece, std::size_t length) {
+  auto* block = static_cast<OutputBlock*>(context);
+  if (block->used + kMaxElementLength > kWriteBlockSize && !flush_block(block)) return false;
+  char* out = block->data.get() + block->used;
+  *out++ = '"';
+  out += escape_literal(piece, length, out);
+  std::memcpy(out, "\",\n", 3);
+  out += 3;
+  block->used = static_cast<std::size_t>(out - block->data.get());
+  return true;
+}
+
+}  // namespace
+
+ArrayResult write_string_array(const char* variable_name, const char* input_path, ByteSource source,
+                               ByteSink sink) {
+  OutputBlock block;
+  block.sink = sink;
+  block.data.reset(new (std::nothrow) char[kWriteBlockSize]);
+  std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[kReadBlockSize]);
+  // Without its buffers nothing can be written at all.
+  if (!block.data || !input) return ArrayResult::kWriteFailed;
+  LineSplitter splitter;
+
+  bool head_written = append_text(&block, kCommentStart) && append_text(&block, input_path) &&
+                      append_text(&block, "\n") && append_text(&block, kHeadStart) &&
+                      append_text(&block, variable_name) && append_text(&block, kHeadEnd);
+  if (!head_written) return ArrayResult::kWriteFailed;
+
+  start_split(&splitter, append_element, &block);
+  for (;;) {
+    std::size_t got = 0;
+    if (!source.read(source.context, input.get(), kReadBlockSize, &got)) {
+      return ArrayResult::kReadFailed;
+    }
+    if (got == 0) break;
+    if (!split_block(&splitter, input.get(), got)) return ArrayResult::kWriteFailed;
+  }
+  if (!finish_split(&splitter)) return ArrayResult::kWriteFailed;
+  if (!append_text(&block, kTail) || !flush_block(&block)) return ArrayResult::kWriteFailed;
+  return ArrayResult::kWritten;
+}
+
+}  // namespace lortane

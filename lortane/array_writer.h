@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+
+namespace lortane {
+
+// Where the text comes from: fills `buffer` with up to `capacity` bytes and sets
+// `*got`, which is 0 only at the end of the input. Returns false on a read error.
+struct ByteSource {
+  bool (*read)(void* context, unsigned char* buffer, std::size_t capacity, std::size_t* got);
+  void* context;
+};
+
+// Where the generated source goes: takes all `size` bytes or returns false.
+struct ByteSink {
+  bool (*write)(void* context, const char* data, std::size_t size);
+  void* context;
+};
+
+enum class ArrayResult {
+  kWritten,
+  kReadFailed,
+  kWriteFailed,
+};
+
+// Reads the whole of `source` and writes to `sink` a C source file that defines
+// `const char * variable_name [] = {...}`, one literal per piece of a line and a
+// final NULL, headed by a comment naming `input_path`. Input and output pass
+// through fixed-size blocks, so memory use does not grow with the text. Stops at
+// the first failure; on kWritten everything has reached the sink.
+ArrayResult write_string_array(const char* variable_name, const char* input_path, ByteSource source,
+                               ByteSink sink);
+
+}  // namespace lortane

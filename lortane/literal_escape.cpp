@@ -1,0 +1,113 @@
+#include "lortane/literal_escape.h"
+
+#include <array>
+#include <cstring>
+
+namespace lortane {
+
+namespace {
+
+// Bytes that cannot be copied into a literal as they are without a closer look.
+constexpr std::array<bool, 256> make_attention_table() {
+  std::array<bool, 256> table{};
+  for (int byte = 0; byte < 0x20; ++byte) table[byte] = byte != '\t';
+  for (int byte = 0x7F; byte < 0x100; ++byte) table[byte] = true;
+  table['"'] = true;
+  table['\\'] = true;
+  table['?'] = true;
+  return table;
+}
+
+constexpr std::array<bool, 256> kNeedsAttention = make_attention_table();
+
+bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+// U+202A..U+202E and U+2066..U+2069, as UTF-8: E2 80 AA..AE and E2 81 A6..A9.
+bool is_bidi_control(const unsigned char* s) {
+  if (s[0] != 0xE2) return false;
+  if (s[1] == 0x80) return s[2] >= 0xAA && s[2] <= 0xAE;
+  if (s[1] == 0x81) return s[2] >= 0xA6 && s[2] <= 0xA9;
+  return false;
+}
+
+char* write_octal(unsigned char byte, char* out) {
+  out[0] = '\\';
+  out[1] = static_cast<char>('0' + (byte >> 6));
+  out[2] = static_cast<char>('0' + ((byte >> 3) & 7));
+  out[3] = static_cast<char>('0' + (byte & 7));
+  return out + 4;
+}
+
+}  // namespace
+
+std::size_t utf8_sequence_length(const unsigned char* s, std::size_t available) {
+  // Ranges of the second byte follow from ruling out overlong forms, the
+  // surrogates D800..DFFF and code points above 10FFFF.
+  std::size_t length;
+  unsigned char second_low = 0x80;
+  unsigned char second_high = 0xBF;
+  unsigned char lead = s[0];
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_low = 0xA0;
+    if (lead == 0xED) second_high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_low = 0x90;
+    if (lead == 0xF4) second_high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (available < length) return 0;
+  if (s[1] < second_low || s[1] > second_high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (!is_continuation(s[i])) return 0;
+  }
+  return length;
+}
+
+std::size_t escape_literal(const unsigned char* text, std::size_t length, char* out) {
+  char* const start = out;
+  std::size_t i = 0;
+  while (i < length) {
+    // Plain runs dominate ordinary text; copy them in one go.
+    std::size_t run = i;
+    while (run < length && !kNeedsAttention[text[run]]) ++run;
+    std::memcpy(out, text + i, run - i);
+    out += run - i;
+    i = run;
+    if (i == length) break;
+
+    unsigned char byte = text[i];
+    if (byte == '"' || byte == '\\') {
+      *out++ = '\\';
+      *out++ = static_cast<char>(byte);
+      ++i;
+    } else if (byte == '?') {
+      if (i > 0 && text[i - 1] == '?') *out++ = '\\';
+      *out++ = '?';
+      ++i;
+    } else if (byte >= 0x80) {
+      std::size_t sequence = utf8_sequence_length(text + i, length - i);
+      if (sequence == 0) {
+        out = write_octal(byte, out);
+        ++i;
+      } else if (sequence == 3 && is_bidi_control(text + i)) {
+        for (std::size_t k = 0; k < 3; ++k) out = write_octal(text[i + k], out);
+        i += 3;
+      } else {
+        std::memcpy(out, text + i, sequence);
+        out += sequence;
+        i += sequence;
+      }
+    } else {
+      out = write_octal(byte, out);
+      ++i;
+    }
+  }
+  return static_cast<std::size_t>(out - start);
+}
+
+}  // namespace lortane

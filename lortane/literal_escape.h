@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+
+namespace lortane {
+
+// The most characters one text byte can take inside a literal (an octal escape).
+inline constexpr std::size_t kMaxEscapedPerByte = 4;
+
+// Writes the body of a C string literal (without the quotes) whose value is
+// exactly `text`, and returns the number of characters written. `out` must hold
+// kMaxEscapedPerByte * length characters.
+//
+// Quote and backslash get a backslash; a '?' directly after a '?' becomes \? so
+// that no trigraph can form; zero, control bytes other than tab, DEL and bytes
+// that are not part of well-formed UTF-8 become three-digit octal escapes, which
+// cannot swallow a digit that follows. Well-formed UTF-8 is kept as it is, except
+// the bidirectional embedding, override and isolate controls, which are escaped
+// byte by byte because compilers reject them when unpaired.
+std::size_t escape_literal(const unsigned char* text, std::size_t length, char* out);
+
+// Length of the well-formed UTF-8 sequence of two to four bytes at `text`, or 0
+// when the bytes there (at most `available` of them) do not form one.
+std::size_t utf8_sequence_length(const unsigned char* text, std::size_t available);
+
+}  // namespace lortane

@@ -1,0 +1,79 @@
+#include "lortane/string_array.h"
+
+#include <cstdio>
+
+#include "lortane/array_writer.h"
+#include "lortane/input_file.h"
+#include "lortane/messages.h"
+#include "lortane/output_file.h"
+
+namespace lortane {
+
+namespace {
+
+// Each line is flushed at once so that a build log shows how far a run got,
+// even when it is ended by a signal.
+void say(const char* format, const char* argument) {
+  std::printf(format, argument);
+  std::fflush(stdout);
+}
+
+void say(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int run_string_array(int argc, char** argv) {
+  say(kBanner);
+  if (argc != 4) {
+    say(kUsage);
+    return kExitUsage;
+  }
+  const char* variable_name = argv[1];
+  const char* input_path = argv[2];
+  const char* output_path = argv[3];
+
+  say(kOpeningInput, input_path);
+  InputFile input;
+  if (!open_input(input_path, &input)) {
+    say(kCannotOpen, input_path);
+    return kExitCannotOpen;
+  }
+
+  say(kOpeningOutput, output_path);
+  if (names_input(input, output_path)) {
+    close_input(&input);
+    say(kSameFile, input_path);
+    return kExitCannotOpen;
+  }
+  OutputFile output;
+  if (!create_output(output_path, &output)) {
+    close_input(&input);
+    say(kCannotOpen, output_path);
+    return kExitCannotOpen;
+  }
+
+  say(kUsingName, variable_name);
+  ArrayResult result =
+      write_string_array(variable_name, input_path, {read_input, &input}, {write_output, &output});
+  close_input(&input);
+  if (result == ArrayResult::kReadFailed) {
+    discard_output(&output);
+    say(kReadError, input_path);
+    return kExitReadOrWrite;
+  }
+  if (result == ArrayResult::kWriteFailed) {
+    discard_output(&output);
+    say(kWriteError, output_path);
+    return kExitReadOrWrite;
+  }
+  if (!commit_output(&output)) {
+    say(kWriteError, output_path);
+    return kExitReadOrWrite;
+  }
+  return kExitSuccess;
+}
+
+}  // namespace lortane
