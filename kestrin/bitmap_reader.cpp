@@ -1,4 +1,4 @@
-#include "bitmap_reader.h"
+#include "kestrin/bitmap_reader.h"
 
 #include <sys/types.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "messages.h"
+#include "kestrin/messages.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "bitmap.h"
+#include "kestrin/bitmap.h"
 
 // Decode the two headers from their little-endian bytes.
 FileHeader decode_file_header(const std::uint8_t (&bytes)[FileHeader::kSize]);

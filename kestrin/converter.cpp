@@ -1,13 +1,13 @@
-#include "converter.h"
+#include "kestrin/converter.h"
 
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <string>
 
-#include "bitmap_reader.h"
-#include "header_writer.h"
-#include "messages.h"
+#include "kestrin/bitmap_reader.h"
+#include "kestrin/header_writer.h"
+#include "kestrin/messages.h"
 
 namespace {
 

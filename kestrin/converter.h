@@ -2,7 +2,7 @@
 
 // The converter's command line and the order of its steps.
 
-#include "bitmap.h"
+#include "kestrin/bitmap.h"
 
 // Runs one conversion from the command line and returns the exit status.
 int run_converter(int argc, char** argv);

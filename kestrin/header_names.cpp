@@ -1,4 +1,4 @@
-#include "header_names.h"
+#include "kestrin/header_names.h"
 
 namespace {
 

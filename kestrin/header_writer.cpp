@@ -1,11 +1,11 @@
-#include "header_writer.h"
+#include "kestrin/header_writer.h"
 
 #include <cstdint>
 
-#include "header_names.h"
-#include "messages.h"
-#include "output_file.h"
-#include "pixel_pair.h"
+#include "kestrin/header_names.h"
+#include "kestrin/messages.h"
+#include "kestrin/output_file.h"
+#include "kestrin/pixel_pair.h"
 
 namespace {
 

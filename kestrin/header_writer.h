@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "bitmap.h"
+#include "kestrin/bitmap.h"
 
 // Writes the whole header text for `pixels` to `out`: the comment, the three
 // defines and the array, top row first, eight words a line, every row on a

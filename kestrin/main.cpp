@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "converter.h"
+#include "kestrin/converter.h"
 
 int main(int argc, char** argv) {
   const int status = run_converter(argc, argv);

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "kestrin/output_file.h"
 
 #include <fcntl.h>
 #include <signal.h>

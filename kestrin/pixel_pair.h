@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "bitmap.h"
+#include "kestrin/bitmap.h"
 
 // Packs two horizontally adjacent pixels into one word, most significant byte
 // first: luma of the left pixel, the pair's blue-difference chroma, luma of the

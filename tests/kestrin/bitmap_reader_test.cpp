@@ -1,4 +1,4 @@
-#include "bitmap_reader.h"
+#include "kestrin/bitmap_reader.h"
 
 #include <gtest/gtest.h>
 

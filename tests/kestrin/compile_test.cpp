@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bmp_bytes.h"
-#include "pixel_pair.h"
+#include "kestrin/pixel_pair.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 

@@ -1,4 +1,4 @@
-#include "pixel_pair.h"
+#include "kestrin/pixel_pair.h"
 
 #include <gtest/gtest.h>
 
