@@ -1,6 +1,9 @@
 #include "kestrin/header_writer.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "kestrin/header_names.h"
 #include "kestrin/messages.h"
@@ -9,59 +12,86 @@
 
 namespace {
 
-// Text is built in memory and handed to the stream in large blocks.
+// Text is built in memory and handed to the stream in large blocks, so the
+// stream adds no copy and every write is one checked call.
 constexpr std::size_t kBlockSize = 1 << 18;
-constexpr std::size_t kWordsPerLine = 8;
+constexpr std::uint32_t kPairsPerLine = 8;
 constexpr std::size_t kWordText = 12;  // "0x%08X, "
-constexpr std::size_t kLineRoom = kWordsPerLine * kWordText + 1;
+constexpr std::size_t kLineRoom = kPairsPerLine * kWordText + 1;
 
 struct TextBlock {
   std::FILE* out;
-  std::string text;
-  bool failed = false;
+  std::unique_ptr<char[]> data;
+  std::size_t used;
+  bool failed;
 };
 
 void flush_block(TextBlock* block) {
-  if (!block->failed && !block->text.empty() &&
-      std::fwrite(block->text.data(), 1, block->text.size(), block->out) != block->text.size()) {
+  if (!block->failed && block->used != 0 &&
+      std::fwrite(block->data.get(), 1, block->used, block->out) != block->used) {
     block->failed = true;
   }
-  block->text.clear();
+  block->used = 0;
 }
 
 void append(TextBlock* block, const std::string& text) {
-  block->text += text;
-  if (block->text.size() >= kBlockSize) flush_block(block);
+  for (std::size_t done = 0; done < text.size();) {
+    if (block->used == kBlockSize) flush_block(block);
+    const std::size_t n = std::min(text.size() - done, kBlockSize - block->used);
+    std::memcpy(block->data.get() + block->used, text.data() + done, n);
+    block->used += n;
+    done += n;
+  }
 }
 
-// Writes "0xXXXXXXXX, " (upper-case, eight digits) at `p`.
+// Upper-case hexadecimal digit pairs for every byte value.
+struct HexPairs {
+  char digits[256][2];
+};
+
+constexpr HexPairs make_hex_pairs() {
+  HexPairs table{};
+  const char kDigits[] = "0123456789ABCDEF";
+  for (int i = 0; i < 256; ++i) {
+    table.digits[i][0] = kDigits[i >> 4];
+    table.digits[i][1] = kDigits[i & 0xF];
+  }
+  return table;
+}
+
+constexpr HexPairs kHex = make_hex_pairs();
+
+// Writes "0xXXXXXXXX, " at `p`.
 char* put_word(char* p, std::uint32_t word) {
-  static const char kDigits[] = "0123456789ABCDEF";
   p[0] = '0';
   p[1] = 'x';
-  for (int i = 0; i < 8; ++i) p[2 + i] = kDigits[(word >> (28 - 4 * i)) & 0xF];
+  std::memcpy(p + 2, kHex.digits[word >> 24], 2);
+  std::memcpy(p + 4, kHex.digits[(word >> 16) & 0xFF], 2);
+  std::memcpy(p + 6, kHex.digits[(word >> 8) & 0xFF], 2);
+  std::memcpy(p + 8, kHex.digits[word & 0xFF], 2);
   p[10] = ',';
   p[11] = ' ';
   return p + kWordText;
 }
 
-// One picture row: pairs left to right, a line break before every ninth word.
+// One picture row: pairs left to right, eight words a line, then a line end.
 void append_row(TextBlock* block, std::uint8_t* row, std::uint32_t width, const MagicPink& magic) {
-  for (std::uint32_t i = 0; i < width;) {
-    if (block->text.size() + kLineRoom > kBlockSize) flush_block(block);
-    const std::size_t start = block->text.size();
-    block->text.resize(start + kLineRoom);
-    char* p = &block->text[start];
-    if (i > 0) *p++ = '\n';
-    for (std::size_t w = 0; w < kWordsPerLine && i < width; ++w, i += 2) {
-      std::uint8_t* left = row + 3 * static_cast<std::size_t>(i);
+  const std::uint32_t pairs = width / 2;
+  for (std::uint32_t pair = 0; pair < pairs;) {
+    if (kBlockSize - block->used < kLineRoom) flush_block(block);
+    char* p = block->data.get() + block->used;
+    if (pair > 0) *p++ = '\n';
+    const std::uint32_t line_end = std::min(pairs, pair + kPairsPerLine);
+    for (; pair < line_end; ++pair) {
+      std::uint8_t* left = row + 6 * static_cast<std::size_t>(pair);
       std::uint8_t* right = left + 3;
       if (magic.enabled) apply_magic_pink(left, right, magic.key, magic.replacement);
       p = put_word(p, encode_pixel_pair(left[2], left[1], left[0], right[2], right[1], right[0]));
     }
-    block->text.resize(static_cast<std::size_t>(p - block->text.data()));
+    block->used = static_cast<std::size_t>(p - block->data.get());
   }
-  append(block, "\n");
+  if (block->used == kBlockSize) flush_block(block);
+  block->data[block->used++] = '\n';
 }
 
 }  // namespace
@@ -73,8 +103,7 @@ bool write_header_text(std::FILE* out, const std::string& input_path, PixelBuffe
   const std::string size = std::to_string(static_cast<std::uint64_t>(pixels.width) * pixels.height);
   const std::string defines = define_prefix(input_path);
 
-  TextBlock block{out, std::string(), false};
-  block.text.reserve(kBlockSize + kLineRoom);
+  TextBlock block{out, std::make_unique<char[]>(kBlockSize), 0, false};
   append(&block, "/*\n * File  : " + comment_safe_path(input_path) + "\n * Width : " + width +
                      "\n * Height: " + height + "\n*/\n");
   append(&block, "#define " + defines + "_WIDTH   (" + width + ")\n");
