@@ -1,0 +1,27 @@
+# Installs the programs, their manual pages and the CMake package that lets
+# other projects call kestrin_add_header and lortane_add_source after
+# find_package(KestrinLortane).
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(KL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrinLortane)
+
+install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+install(EXPORT KestrinLortaneTargets NAMESPACE KestrinLortane::
+  DESTINATION ${KL_PACKAGE_DIR})
+# The package holds host programs only, so a consumer of any word size (a
+# 32-bit or cross build) may use it.
+write_basic_package_version_file(
+  ${PROJECT_BINARY_DIR}/KestrinLortaneConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+install(FILES
+  ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneConfig.cmake
+  ${PROJECT_BINARY_DIR}/KestrinLortaneConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneFunctions.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneRunTool.cmake
+  DESTINATION ${KL_PACKAGE_DIR})

@@ -1,0 +1,26 @@
+# Runs one conversion for a build: cmake -P KestrinLortaneRunTool.cmake -- <program> [<arg>...]
+#
+# Both tools narrate every run; a build log should show them only when one
+# fails, and then in the tool's own words, followed by how it ended.
+
+set(command "")
+set(after_separator FALSE)
+math(EXPR last "${CMAKE_ARGC} - 1")
+foreach(index RANGE ${last})
+  if(after_separator)
+    list(APPEND command "${CMAKE_ARGV${index}}")
+  elseif(CMAKE_ARGV${index} STREQUAL "--")
+    set(after_separator TRUE)
+  endif()
+endforeach()
+if(NOT command)
+  message(FATAL_ERROR "usage: cmake -P KestrinLortaneRunTool.cmake -- <program> [<arg>...]")
+endif()
+
+execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE output
+                ERROR_VARIABLE output)
+if(NOT status STREQUAL "0")
+  list(JOIN command " " command_line)
+  message("${output}")
+  message(FATAL_ERROR "'${command_line}' failed (exit status ${status}) in ${CMAKE_CURRENT_BINARY_DIR}")
+endif()

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs the README's Makefile for Make users as it stands: the block is copied
+# out of the README's "Make users" section into an empty folder with the
+# files it names, and make must build a program that sees the picture and the
+# text, rebuild only after the picture changes, and stop when a conversion
+# fails.
+#
+# make_rules_test.sh <markdown file> <kestrin> <lortane> <make_sample_picture> <C compiler>
+# Exits 77 (skipped) while the markdown file has no "Make users" section.
+set -euo pipefail
+markdown=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+awk '/^## Make users/ { section = 1; next }
+     /^## / { section = 0 }
+     section && /^```make/ { block = 1; next }
+     block && /^```/ { exit }
+     block { print }' "$markdown" >"$work/Makefile"
+if [ ! -s "$work/Makefile" ]; then
+  echo "SKIP: $markdown has no Makefile in a \"Make users\" section"
+  exit 77
+fi
+
+"$make_picture" "$work/sprite.bmp" 4 2
+printf 'Thanks to "everyone"\n' >"$work/credits.txt"
+cat >"$work/main.c" <<'C'
+#include <stdint.h>
+#include <stdio.h>
+typedef uint32_t u32;
+#include "sprite.bmp.h"
+extern const char* credits[];
+int main(void) {
+  printf("%dx%d 0x%08X %s\n", SPRITE_WIDTH, SPRITE_HEIGHT, (unsigned)sprite_Bitmap[0], credits[0]);
+  return 0;
+}
+C
+run_make() {
+  make -C "$work" "KESTRIN=$kestrin" "LORTANE=$lortane" "CC=$cc" "$@"
+}
+
+run_make game >"$work/make.log" 2>&1 || fail "make failed: $(cat "$work/make.log")"
+# The 4 x 2 sprite is all key colour: its words keep the key's encoding.
+[ "$("$work/game")" = '4x2 0x69D469EA Thanks to "everyone"' ] || fail "game printed $("$work/game")"
+[ -f "$work/credits_txt.c" ] || fail "make deleted the generated array"
+run_make -q game || fail "make has work left after a full build"
+
+touch "$work/sprite.bmp"
+if run_make -q game; then fail "touching the picture left the program up to date"; fi
+run_make game >"$work/remake.log" 2>&1 || fail "make failed: $(cat "$work/remake.log")"
+grep -q "sprite.bmp$" "$work/remake.log" || fail "the picture was not converted again"
+if grep -qF "credits.txt" "$work/remake.log"; then fail "the text was converted again"; fi
+
+echo "not a picture" >"$work/sprite.bmp"
+if run_make game >"$work/bad.log" 2>&1; then fail "make went on after kestrin failed"; fi
+grep -qx "Header error: bad type (0x6f6e)" "$work/bad.log" || fail "make did not show kestrin's message"
+echo "Make rules: build, rebuild and failure as expected"
