@@ -21,6 +21,7 @@ execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE output
                 ERROR_VARIABLE output)
 if(NOT status STREQUAL "0")
   list(JOIN command " " command_line)
+  string(REGEX REPLACE "\n$" "" output "${output}")  # message() ends the line itself
   message("${output}")
   message(FATAL_ERROR "'${command_line}' failed (exit status ${status}) in ${CMAKE_CURRENT_BINARY_DIR}")
 endif()
