@@ -26,26 +26,19 @@ struct OutputBlock {
   ByteSink sink;
   std::unique_ptr<char[]> data;
   std::size_t used = 0;
-  bool failed = false;
 };
 
 bool flush_block(OutputBlock* block) {
-  if (block->used > 0 && !block->sink.write(block->sink.context, block->data.get(), block->used)) {
-    block->failed = true;
-  }
+  std::size_t used = block->used;
   block->used = 0;
-  return !block->failed;
+  return used == 0 || block->sink.write(block->sink.context, block->data.get(), used);
 }
 
 bool append(OutputBlock* block, const char* text, std::size_t length) {
   if (block->used + length > kWriteBlockSize) {
     if (!flush_block(block)) return false;
-    // Too long to be worth copying (a huge variable name or path).
-    if (length > kWriteBlockSize) {
-      if (block->sink.write(block->sink.context, text, length)) return true;
-      block->failed = true;
-      return false;
-    }
+    // A variable name or path longer than the block goes straight through.
+    if (length > kWriteBlockSize) return block->sink.write(block->sink.context, text, length);
   }
   std::memcpy(block->data.get() + block->used, text, length);
   block->used += length;

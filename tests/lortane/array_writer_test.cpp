@@ -31,6 +31,15 @@ TEST(StringArray, EmptyTextGivesOnlyTheFrame) {
             "};\n");
 }
 
+TEST(StringArray, NamesLongerThanTheOutputBlockGoThrough) {
+  const std::string name(300 * 1024, 'n');
+  const std::string path(600 * 1024, 'p');
+  std::string out;
+  ASSERT_EQ(convert("a", &out, 0, name.c_str(), path.c_str()), ArrayResult::kWritten);
+  EXPECT_EQ(out, "// This file automatically generated from: " + path + "\nconst char * " + name +
+                     " [] = {\n\"a\",\nNULL\n};\n");
+}
+
 TEST(StringArray, OneElementPerPieceWhateverTheReadSize) {
   const std::string text = "first \"line\"\r\n\n" + std::string(1500, '%') + "\nlast";
   const std::string expected =

@@ -110,16 +110,6 @@ TEST(LortaneCommandLine, TextBecomesOneLiteralPerPiece) {
   }
 }
 
-TEST(LortaneCommandLine, AMegabyteLineWithoutLineEnd) {
-  TempFolder folder;
-  write_file(folder.path + "/in.txt", std::string(1 << 20, 'x'));
-  ProgramResult result = lortane(folder, {"big", "in.txt", "out.c"});
-  EXPECT_EQ(result.exit_status, 0);
-  Names literals(1025, std::string(1023, 'x'));
-  literals.push_back(std::string((1 << 20) - 1025 * 1023, 'x'));
-  EXPECT_EQ(read_file(folder.path + "/out.c"), source("in.txt", "big", literals));
-}
-
 TEST(LortaneCommandLine, NamesAreWrittenAsTyped) {
   TempFolder folder;
   mkdir((folder.path + "/sub").c_str(), 0755);
