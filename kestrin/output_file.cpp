@@ -16,7 +16,7 @@ namespace {
 // cleanup signals are blocked, so the handler never sees it half-set.
 char* g_pending_temp = nullptr;
 
-const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void remove_temp_and_die(int signal_number) {
   if (g_pending_temp != nullptr) unlink(g_pending_temp);
@@ -28,10 +28,12 @@ void install_cleanup_handlers() {
   static bool installed = false;
   if (installed) return;
   installed = true;
+  // Past a file-size limit a write then fails and is reported as a write
+  // error, instead of the signal ending the run without a word.
+  ::signal(SIGXFSZ, SIG_IGN);
   for (int sig : kCleanupSignals) {
     struct sigaction old_action;
-    // A signal the caller chose to ignore stays ignored: with SIGXFSZ ignored a
-    // write past the size limit fails and is reported instead of killing us.
+    // A signal the caller chose to ignore (nohup) stays ignored.
     if (sigaction(sig, nullptr, &old_action) == 0 && old_action.sa_handler == SIG_IGN) continue;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);

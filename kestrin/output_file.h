@@ -3,8 +3,8 @@
 // An output file that appears whole or not at all: the text goes to a
 // temporary file in the target's folder, which is renamed over the target only
 // once everything has been written. A failed or interrupted run (SIGINT,
-// SIGTERM, SIGHUP, SIGXFSZ) removes the temporary and leaves an earlier
-// target untouched.
+// SIGTERM, SIGHUP) removes the temporary and leaves an earlier target
+// untouched; a write past a file-size limit fails like any other write.
 
 #include <cstdio>
 #include <string>
