@@ -74,19 +74,25 @@ char* put_word(char* p, std::uint32_t word) {
   return p + kWordText;
 }
 
+// Repaints the lone key pixels of every pair of a row; each pair's rule reads
+// and writes only its own two pixels, so a row can be done before encoding.
+void apply_magic_pink_to_row(std::uint8_t* row, std::uint32_t pairs, const MagicPink& magic) {
+  for (std::uint32_t pair = 0; pair < pairs; ++pair) {
+    std::uint8_t* left = row + 6 * static_cast<std::size_t>(pair);
+    apply_magic_pink(left, left + 3, magic.key, magic.replacement);
+  }
+}
+
 // One picture row: pairs left to right, eight words a line, then a line end.
-void append_row(TextBlock* block, std::uint8_t* row, std::uint32_t width, const MagicPink& magic) {
-  const std::uint32_t pairs = width / 2;
+void append_row(TextBlock* block, const std::uint8_t* row, std::uint32_t pairs) {
   for (std::uint32_t pair = 0; pair < pairs;) {
     if (kBlockSize - block->used < kLineRoom) flush_block(block);
     char* p = block->data.get() + block->used;
     if (pair > 0) *p++ = '\n';
     const std::uint32_t line_end = std::min(pairs, pair + kPairsPerLine);
     for (; pair < line_end; ++pair) {
-      std::uint8_t* left = row + 6 * static_cast<std::size_t>(pair);
-      std::uint8_t* right = left + 3;
-      if (magic.enabled) apply_magic_pink(left, right, magic.key, magic.replacement);
-      p = put_word(p, encode_pixel_pair(left[2], left[1], left[0], right[2], right[1], right[0]));
+      const std::uint8_t* px = row + 6 * static_cast<std::size_t>(pair);  // blue, green, red
+      p = put_word(p, encode_pixel_pair(px[2], px[1], px[0], px[5], px[4], px[3]));
     }
     block->used = static_cast<std::size_t>(p - block->data.get());
   }
@@ -115,7 +121,9 @@ bool write_header_text(std::FILE* out, const std::string& input_path, PixelBuffe
 
   const std::size_t row_bytes = 3 * static_cast<std::size_t>(pixels.width);
   for (std::uint32_t r = pixels.height; r-- > 0;) {
-    append_row(&block, pixels.bytes.get() + r * row_bytes, pixels.width, magic);
+    std::uint8_t* row = pixels.bytes.get() + r * row_bytes;
+    if (magic.enabled) apply_magic_pink_to_row(row, pixels.width / 2, magic);
+    append_row(&block, row, pixels.width / 2);
     if (block.failed) return false;
   }
   append(&block, "};\n/* END OF FILE */\n");
