@@ -1,0 +1,333 @@
+// Faults from outside: a full disk (a lowered file-size limit), outputs that
+// may not or cannot be written, and signals in the middle of a large output.
+// Whatever happens, no temporary is left behind and an earlier output stays
+// byte for byte as it was.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "hostile_support.h"
+#include "kestrin/bmp_bytes.h"
+
+namespace {
+
+const std::string kEarlier = "/* an earlier output */\n";
+
+// kestrin on a 2 x 2 picture, up to its dump.
+const std::string kPicture = bmp_bytes(2, 2, {{kRed, kBlack}, {kBlue, kWhite}});
+std::string kestrin_progress(const std::string& input) {
+  return kKestrinBanner + "Opening File: " + input +
+         "\n\tInfoHeader: header size=40, Width, Height=(2,2)\n"
+         "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=16\n";
+}
+
+std::string lortane_progress(const std::string& output) {
+  return kLortaneBanner + "Opening Input File: in.txt\nOpening Output File: " + output +
+         "\nUsing variable name: v\n";
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
+struct DiskFullCase {
+  const char* what;
+  bool kestrin;
+  std::string input;
+  const char* limit;  // ulimit -f, in blocks of 1024 bytes
+  bool earlier;
+};
+
+// With SIGXFSZ ignored, as a shell or build tool may leave it, a write past
+// the limit fails with EFBIG; the run must say so instead of keeping a cut file.
+TEST(FaultDiskFull, WritesPastTheSizeLimitFailWhole) {
+  const DiskFullCase cases[] = {
+      {"kestrin, nothing may be written", true, kPicture, "0", true},
+      {"kestrin, no earlier header", true, kPicture, "0", false},
+      {"kestrin, a large header", true, bmp_bytes(512, 64, noise_rows(512, 64)), "16", true},
+      {"lortane, nothing may be written", false, "a\nb\n", "0", true},
+      {"lortane, a large output", false, std::string(1 << 20, '\x01'), "8", true},
+      {"lortane, no earlier output", false, std::string(1 << 20, '"'), "8", false},
+  };
+  for (const DiskFullCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    const std::string input = c.kestrin ? "pic.bmp" : "in.txt";
+    const std::string output = c.kestrin ? "pic.bmp.h" : "out.c";
+    write_file(folder.path + "/" + input, c.input);
+    if (c.earlier) write_file(folder.path + "/" + output, kEarlier);
+    const std::string setup = std::string("trap '' XFSZ && ulimit -f ") + c.limit;
+    const ProgramResult run =
+        c.kestrin ? with_shell(setup, KESTRIN_PATH, {input}, folder.path)
+                  : with_shell(setup, LORTANE_PATH, {"v", input, output}, folder.path);
+    if (c.kestrin) {
+      EXPECT_EQ(run.exit_status, 6);
+      const std::string tail = "Output File: pic.bmp.h\nERROR: error writing file: pic.bmp.h\n";
+      EXPECT_EQ(run.output.rfind(kKestrinBanner + "Opening File: pic.bmp\n\tInfoHeader", 0), 0u);
+      ASSERT_GE(run.output.size(), tail.size());
+      EXPECT_EQ(run.output.substr(run.output.size() - tail.size()), tail);
+    } else {
+      EXPECT_EQ(run.exit_status, 3);
+      EXPECT_EQ(run.output, lortane_progress("out.c") + "ERROR: error writing file: out.c\n");
+    }
+    EXPECT_EQ(list_folder(folder.path), c.earlier ? Names({input, output}) : Names({input}));
+    if (c.earlier) {
+      EXPECT_EQ(read_file(folder.path + "/" + output), kEarlier);
+    }
+  }
+}
+
+// Root may write anywhere, so the runs drop to the user nobody (65534).
+TEST(FaultUnwritable, AnotherUsersFilesAndFoldersAreLeftAlone) {
+  TempFolder folder;
+  std::string as_nobody;
+  if (geteuid() == 0) {
+    if (run_shell("setpriv --reuid=65534 --regid=65534 --clear-groups true", folder.path)
+            .exit_status != 0) {
+      GTEST_SKIP() << "running as root, and setpriv cannot drop to user 65534 here";
+    }
+    as_nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  }
+  // The folder is open to all; copies of the programs, so the other user can
+  // run them wherever the build lies.
+  chmod(folder.path.c_str(), 0777);
+  for (const char* program : {KESTRIN_PATH, LORTANE_PATH}) {
+    const std::string copy =
+        folder.path + "/" + std::string(program).substr(std::string(program).rfind('/') + 1);
+    write_file(copy, read_file(program));
+    chmod(copy.c_str(), 0755);
+  }
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/pic.bmp", kPicture);
+  write_file(folder.path + "/pic.bmp.h", kEarlier);
+  chmod((folder.path + "/pic.bmp.h").c_str(), 0444);
+  // closed/ holds a picture and nothing else; shut/ also holds outputs that
+  // anyone may write, but no temporary can be made beside them.
+  for (const char* sub : {"/closed", "/shut"}) {
+    mkdir((folder.path + sub).c_str(), 0755);
+    write_file(folder.path + sub + "/pic.bmp", kPicture);
+  }
+  for (const char* writable : {"/shut/pic.bmp.h", "/shut/out.c"}) {
+    write_file(folder.path + writable, kEarlier);
+    chmod((folder.path + writable).c_str(), 0666);
+  }
+  chmod((folder.path + "/closed").c_str(), 0555);
+  chmod((folder.path + "/shut").c_str(), 0555);
+
+  struct Case {
+    std::string command, output;
+    int status;
+  };
+  const Case cases[] = {
+      {"./kestrin pic.bmp", kestrin_progress("pic.bmp") + "ERROR: error opening file: pic.bmp.h\n",
+       6},
+      {"./kestrin closed/pic.bmp",
+       kestrin_progress("closed/pic.bmp") + "ERROR: error opening file: closed/pic.bmp.h\n", 6},
+      {"./kestrin shut/pic.bmp",
+       kestrin_progress("shut/pic.bmp") + "ERROR: error opening file: shut/pic.bmp.h\n", 6},
+      {"./lortane v in.txt shut/out.c",
+       kLortaneBanner +
+           "Opening Input File: in.txt\nOpening Output File: shut/out.c\nCan't open: shut/out.c\n",
+       2},
+  };
+  const Names everything = list_folder(folder.path);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    const ProgramResult run = run_shell(as_nobody + " " + c.command, folder.path);
+    EXPECT_EQ(run.exit_status, c.status);
+    EXPECT_EQ(run.output, c.output);
+    EXPECT_EQ(list_folder(folder.path), everything);
+    EXPECT_EQ(list_folder(folder.path + "/closed"), Names({"pic.bmp"}));
+    EXPECT_EQ(list_folder(folder.path + "/shut"), Names({"out.c", "pic.bmp", "pic.bmp.h"}));
+    EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), kEarlier);
+    EXPECT_EQ(mode_of(folder.path + "/pic.bmp.h") & 07777, 0444u);
+    EXPECT_EQ(read_file(folder.path + "/shut/pic.bmp.h"), kEarlier);
+    EXPECT_EQ(read_file(folder.path + "/shut/out.c"), kEarlier);
+  }
+}
+
+// Places no plain open could write to; a FIFO must not make a run wait for a
+// reader (each run is ended after ten seconds, which shows as status 124).
+TEST(FaultUnwritable, OutputsThatCannotBeMadeAnywhere) {
+  TempFolder folder;
+  write_file(folder.path + "/pic.bmp", kPicture);
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/file", kEarlier);
+  ASSERT_EQ(mkfifo((folder.path + "/fifo").c_str(), 0644), 0);
+  const Names before = {"fifo", "file", "in.txt", "pic.bmp"};
+
+  // kestrin's output is always the input's name with ".h": here a FIFO, or a
+  // link into a file or into a folder that does not exist.
+  for (const std::string target : {"fifo", "file/out.h", "missing/out.h"}) {
+    SCOPED_TRACE(target);
+    if (target == "fifo") {
+      ASSERT_EQ(mkfifo((folder.path + "/pic.bmp.h").c_str(), 0644), 0);
+    } else {
+      ASSERT_EQ(symlink(target.c_str(), (folder.path + "/pic.bmp.h").c_str()), 0);
+    }
+    const ProgramResult run = bounded(KESTRIN_PATH, {"pic.bmp"}, folder.path);
+    EXPECT_EQ(run.exit_status, 6);
+    EXPECT_EQ(run.output, kestrin_progress("pic.bmp") + "ERROR: error opening file: pic.bmp.h\n");
+    Names expected = before;
+    expected.push_back("pic.bmp.h");
+    EXPECT_EQ(list_folder(folder.path), expected);
+    ASSERT_EQ(unlink((folder.path + "/pic.bmp.h").c_str()), 0);
+  }
+
+  for (const std::string output : {"fifo", "file/out.c", "missing/out.c"}) {
+    SCOPED_TRACE(output);
+    const ProgramResult run = bounded(LORTANE_PATH, {"v", "in.txt", output}, folder.path);
+    EXPECT_EQ(run.exit_status, 2);
+    EXPECT_EQ(run.output, kLortaneBanner + "Opening Input File: in.txt\nOpening Output File: " +
+                              output + "\nCan't open: " + output + "\n");
+    EXPECT_EQ(list_folder(folder.path), before);
+  }
+  EXPECT_TRUE(S_ISFIFO(mode_of(folder.path + "/fifo")));
+  EXPECT_EQ(read_file(folder.path + "/file"), kEarlier);
+}
+
+// Starts `argv` in `folder` with standard output discarded, the default action
+// for every signal, and a file-size limit as a guard should a test go wrong.
+pid_t start(const std::string& folder, const Names& argv) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) signal(s, SIG_DFL);
+    const rlimit limit{rlim_t{512} << 20, rlim_t{512} << 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    if (chdir(folder.c_str()) != 0) _exit(127);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits until a file in `folder` whose name starts with `prefix` holds at
+// least `bytes`; false when the process ends first. Leaves it unreaped.
+bool wait_for_temporary(pid_t pid, const std::string& folder, const std::string& prefix,
+                        off_t bytes) {
+  for (int i = 0; i < 200000; ++i) {
+    for (const std::string& name : list_folder(folder)) {
+      struct stat st;
+      if (name.rfind(prefix, 0) == 0 && stat((folder + "/" + name).c_str(), &st) == 0 &&
+          st.st_size >= bytes) {
+        return true;
+      }
+    }
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid) {
+      return false;
+    }
+    usleep(100);
+  }
+  return false;
+}
+
+int end_with(pid_t pid, int signal_number) {
+  kill(pid, signal_number);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+// A picture of width 0 and 2^31 - 1 rows writes an empty line per row, over
+// 2 GiB of header from a 54-byte file: ample time to be interrupted.
+TEST(FaultInterrupted, KestrinStoppedInALargeHeader) {
+  struct Case {
+    const char* what;
+    int signal_number;
+    bool earlier;
+    bool through_link;  // pic.bmp.h links to real/out.h, where the temporary goes
+  };
+  const Case cases[] = {
+      {"SIGHUP, earlier header", SIGHUP, true, false},
+      {"SIGTERM, no earlier header", SIGTERM, false, false},
+      {"SIGINT, through a link", SIGINT, true, true},
+  };
+  std::string tall = kPicture.substr(0, 54);
+  put_u32(&tall, kBiWidth, 0);
+  put_u32(&tall, kBiHeight, 0x7FFFFFFF);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder folder;
+    write_file(folder.path + "/pic.bmp", tall);
+    std::string written_folder = folder.path;
+    if (c.through_link) {
+      written_folder += "/real";
+      mkdir(written_folder.c_str(), 0755);
+      ASSERT_EQ(symlink("real/out.h", (folder.path + "/pic.bmp.h").c_str()), 0);
+    }
+    const std::string written = written_folder + (c.through_link ? "/out.h" : "/pic.bmp.h");
+    if (c.earlier) write_file(written, kEarlier);
+    const Names before = list_folder(written_folder);
+
+    const pid_t pid = start(folder.path, {KESTRIN_PATH, "pic.bmp"});
+    const bool seen = wait_for_temporary(pid, written_folder, ".kestrin-", 2 << 20);
+    const int status = end_with(pid, c.signal_number);
+    ASSERT_TRUE(seen) << "the run ended before 2 MiB of its temporary were seen";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal_number);
+    EXPECT_EQ(list_folder(written_folder), before);
+    if (c.earlier) {
+      EXPECT_EQ(read_file(written), kEarlier);
+    }
+    if (c.through_link) {
+      EXPECT_TRUE(S_ISLNK(mode_of(folder.path + "/pic.bmp.h")));
+    }
+  }
+}
+
+// The text comes through a FIFO that stays open: after 4 MiB of lines the run
+// has written well over 2 MiB of its temporary and waits for more.
+TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
+  const std::string lines = [] {
+    std::string text;
+    for (int i = 0; text.size() < (4u << 20); ++i) {
+      text += "line " + std::to_string(i) + " \"quoted\" \\ and some more text to fill it\n";
+    }
+    return text;
+  }();
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal_number);
+    TempFolder folder;
+    write_file(folder.path + "/out.c", kEarlier);
+    const std::string fifo = folder.path + "/in.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    // Read and write, so neither this open nor the program's waits for the other.
+    const int feed = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(feed, 0);
+
+    const pid_t pid = start(folder.path, {LORTANE_PATH, "v", "in.fifo", "out.c"});
+    std::size_t fed = 0;
+    for (int i = 0; fed < lines.size() && i < 200000; ++i) {
+      const ssize_t n = write(feed, lines.data() + fed, lines.size() - fed);
+      if (n > 0) fed += static_cast<std::size_t>(n);
+      if (n < 0 && errno == EAGAIN) usleep(100);
+    }
+    const bool seen =
+        fed == lines.size() && wait_for_temporary(pid, folder.path, ".lortane-", 2 << 20);
+    const int status = end_with(pid, signal_number);
+    close(feed);
+    ASSERT_TRUE(seen) << "fed " << fed << " bytes; no 2 MiB temporary was seen";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+    EXPECT_EQ(list_folder(folder.path), Names({"in.fifo", "out.c"}));
+    EXPECT_EQ(read_file(folder.path + "/out.c"), kEarlier);
+  }
+}
+
+}  // namespace
