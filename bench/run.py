@@ -67,6 +67,9 @@ def compare(commands, pairs):
     peaks = {label: 0 for label in commands}
     for _ in range(pairs):
         for label, command in commands.items():
+            # Each run starts with the previous run's output on disk, so that
+            # write-back of one command's output is not charged to the next.
+            os.sync()
             seconds, rss = command()
             times[label].append(seconds)
             peaks[label] = max(peaks[label], rss)
