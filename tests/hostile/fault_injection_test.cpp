@@ -330,4 +330,72 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
   }
 }
 
+// When whoever reads the console goes away (`lortane ... | head -n 3`), the
+// next console write ends the run by SIGPIPE. Here the variable name is
+// longer than a pipe holds, so the run is caught writing "Using variable name"
+// with its temporary open, and the reader then leaves. (Disabled until SIGPIPE
+// removes the temporary as SIGINT does.)
+TEST(FaultInterrupted, DISABLED_LortaneConsoleReaderGoesAway) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/out.c", kEarlier);
+  int console[2];
+  ASSERT_EQ(pipe(console), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    dup2(console[1], 1);
+    close(console[0]);
+    close(console[1]);
+    if (chdir(folder.path.c_str()) != 0) _exit(127);
+    const std::string name(100000, 'v');
+    execl(LORTANE_PATH, LORTANE_PATH, name.c_str(), "in.txt", "out.c", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(console[1]);
+  const bool seen = wait_for_temporary(pid, folder.path, ".lortane-", 0);
+  close(console[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(seen) << "the run ended before its temporary was seen";
+  EXPECT_EQ(list_folder(folder.path), Names({"in.txt", "out.c"}));
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(read_file(folder.path + "/out.c"), kEarlier);
+  }
+}
+
+// The same for kestrin, whose console is buffered: with a path of about 3000
+// bytes the first console write falls in "Output File: ...", after the
+// temporary is made, and the console's reader is gone from the start.
+// (Disabled until SIGPIPE removes the temporary as SIGINT does.)
+TEST(FaultInterrupted, DISABLED_KestrinConsoleReaderGoesAway) {
+  TempFolder folder;
+  std::string folders;
+  for (int i = 0; i < 12; ++i) folders += (i ? "/" : "") + std::string(240, 'a' + i);
+  ASSERT_EQ(run_shell("mkdir -p " + folders, folder.path).exit_status, 0);
+  const std::string deep = folder.path + "/" + folders;
+  write_file(deep + "/pic.bmp", kPicture);
+  write_file(deep + "/pic.bmp.h", kEarlier);
+  int console[2];
+  ASSERT_EQ(pipe(console), 0);
+  close(console[0]);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGPIPE, SIG_DFL);
+    dup2(console[1], 1);
+    close(console[1]);
+    if (chdir(folder.path.c_str()) != 0) _exit(127);
+    const std::string input = folders + "/pic.bmp";
+    execl(KESTRIN_PATH, KESTRIN_PATH, input.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(console[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_EQ(list_folder(deep), Names({"pic.bmp", "pic.bmp.h"}));
+  if (WIFSIGNALED(status)) {
+    EXPECT_EQ(read_file(deep + "/pic.bmp.h"), kEarlier);
+  }
+}
+
 }  // namespace
