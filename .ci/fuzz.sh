@@ -16,6 +16,14 @@ build="${FUZZ_BUILD:-build-fuzz}"
 tools=(kestrin lortane)
 
 echo "== fuzz build (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)"
+# clang only recommends its runtimes; without them the link fails obscurely.
+probe=$(mktemp -d)
+trap 'rm -rf "$probe"' EXIT
+echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+  clang++ -x c++ -fsanitize=fuzzer,address,undefined -o "$probe/probe" - || {
+  echo "clang++ cannot link libFuzzer with the sanitizers: install libclang-rt-14-dev" >&2
+  exit 1
+}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DKL_FUZZ=ON -DKL_INSTALL=OFF -DKL_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build "$build" -j2 --target kestrin_fuzzer lortane_fuzzer fuzz_corpus

@@ -2,7 +2,6 @@
 // status, an earlier header stays byte for byte as it was, and nothing else
 // appears; pictures that still hold their pixels convert exactly.
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
