@@ -16,7 +16,9 @@ namespace {
 // cleanup signals are blocked, so the handler never sees it half-set.
 char* g_pending_temp = nullptr;
 
-const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: the console reader of a build may go away while the output is
+// being written.
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 extern "C" void remove_temp_and_die(int signal_number) {
   if (g_pending_temp != nullptr) unlink(g_pending_temp);

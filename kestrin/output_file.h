@@ -1,9 +1,9 @@
 #pragma once
 
 // An output file that appears whole or not at all: the text goes to a
-// temporary file in the target's folder, which is renamed over the target only
+// temporary file in the target's folder, which takes the target's place only
 // once everything has been written. A failed or interrupted run (SIGINT,
-// SIGTERM, SIGHUP) removes the temporary and leaves an earlier target
+// SIGTERM, SIGHUP, SIGPIPE) removes the temporary and leaves an earlier target
 // untouched; a write past a file-size limit fails like any other write.
 
 #include <cstdio>

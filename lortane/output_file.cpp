@@ -23,7 +23,9 @@ constexpr int kMaxSymbolicLinks = 40;
 volatile sig_atomic_t g_temp_armed = 0;
 char g_temp_path[PATH_MAX];
 
-const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: the console reader of a build may go away while the output is
+// being written.
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 extern "C" void remove_temp_and_reraise(int signal_number) {
   if (g_temp_armed) unlink(g_temp_path);

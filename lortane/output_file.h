@@ -19,7 +19,7 @@ struct OutputFile {
 // links are followed to the file they name (which need not exist yet), and an
 // existing file must be a regular file the caller may write. The temporary gets
 // the permission bits of the file it replaces, or those of a new file under the
-// umask. SIGINT, SIGTERM and SIGHUP remove the temporary before ending the
+// umask. SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary before ending the
 // process; SIGXFSZ is ignored so that going past the file size limit shows as a
 // write error instead of ending the run unreported.
 bool create_output(const char* target, OutputFile* output);

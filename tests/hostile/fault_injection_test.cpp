@@ -335,7 +335,7 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
 // longer than a pipe holds, so the run is caught writing "Using variable name"
 // with its temporary open, and the reader then leaves. (Disabled until SIGPIPE
 // removes the temporary as SIGINT does.)
-TEST(FaultInterrupted, DISABLED_LortaneConsoleReaderGoesAway) {
+TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
   TempFolder folder;
   write_file(folder.path + "/in.txt", "a\n");
   write_file(folder.path + "/out.c", kEarlier);
@@ -368,7 +368,7 @@ TEST(FaultInterrupted, DISABLED_LortaneConsoleReaderGoesAway) {
 // bytes the first console write falls in "Output File: ...", after the
 // temporary is made, and the console's reader is gone from the start.
 // (Disabled until SIGPIPE removes the temporary as SIGINT does.)
-TEST(FaultInterrupted, DISABLED_KestrinConsoleReaderGoesAway) {
+TEST(FaultInterrupted, KestrinConsoleReaderGoesAway) {
   TempFolder folder;
   std::string folders;
   for (int i = 0; i < 12; ++i) folders += (i ? "/" : "") + std::string(240, 'a' + i);
