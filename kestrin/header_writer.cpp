@@ -9,6 +9,7 @@
 #include "kestrin/messages.h"
 #include "kestrin/output_file.h"
 #include "kestrin/pixel_pair.h"
+#include "kestrin/pixel_pairs.h"
 
 namespace {
 
@@ -85,15 +86,15 @@ void apply_magic_pink_to_row(std::uint8_t* row, std::uint32_t pairs, const Magic
 
 // One picture row: pairs left to right, eight words a line, then a line end.
 void append_row(TextBlock* block, const std::uint8_t* row, std::uint32_t pairs) {
+  std::uint32_t words[kPairsPerLine];
   for (std::uint32_t pair = 0; pair < pairs;) {
     if (kBlockSize - block->used < kLineRoom) flush_block(block);
     char* p = block->data.get() + block->used;
     if (pair > 0) *p++ = '\n';
-    const std::uint32_t line_end = std::min(pairs, pair + kPairsPerLine);
-    for (; pair < line_end; ++pair) {
-      const std::uint8_t* px = row + 6 * static_cast<std::size_t>(pair);  // blue, green, red
-      p = put_word(p, encode_pixel_pair(px[2], px[1], px[0], px[5], px[4], px[3]));
-    }
+    const std::uint32_t count = std::min(pairs - pair, kPairsPerLine);
+    encode_pixel_pairs(row + 6 * static_cast<std::size_t>(pair), count, words);
+    for (std::uint32_t i = 0; i < count; ++i) p = put_word(p, words[i]);
+    pair += count;
     block->used = static_cast<std::size_t>(p - block->data.get());
   }
   if (block->used == kBlockSize) flush_block(block);
