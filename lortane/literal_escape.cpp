@@ -25,34 +25,44 @@ constexpr std::array<bool, 256> make_attention_table() {
 
 constexpr std::array<bool, 256> kNeedsAttention = make_attention_table();
 
+#ifdef __SSE2__
+// One bit for each of sixteen bytes that may need a closer look: a control
+// byte, 0x7F and above, '"', '\\' and '?', and also a tab.
+unsigned candidate_mask(const unsigned char* text) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  // Signed: bytes of 0x80 and above are negative, so they count as below 0x20.
+  const __m128i odd = _mm_or_si128(
+      _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))),
+      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+                   _mm_cmpeq_epi8(v, _mm_set1_epi8('?'))));
+  return static_cast<unsigned>(_mm_movemask_epi8(odd));
+}
+#endif
+
 // The end of the run of bytes from `i` on that are copied as they are.
 // Ordinary text is nearly all such runs, so where SSE2 is at hand sixteen
-// bytes are tested at a time; a tab stops the fast test, and the byte loop
-// lets it pass.
+// bytes are tested at a time; the last block overlaps the one before it rather
+// than reading past the end.
 std::size_t plain_run_end(const unsigned char* text, std::size_t i, std::size_t length) {
-  for (;;) {
 #ifdef __SSE2__
-    const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F),
-                  quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\'),
-                  question = _mm_set1_epi8('?');
-    for (; i + 16 <= length; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-      // Signed: bytes of 0x80 and above are negative, so they count as below 0x20.
-      const __m128i odd = _mm_or_si128(
-          _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del)),
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                       _mm_cmpeq_epi8(v, question)));
-      const int mask = _mm_movemask_epi8(odd);
-      if (mask != 0) {
-        i += static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        break;
+  if (length >= 16) {
+    while (i < length) {
+      const std::size_t at = std::min(i, length - 16);
+      const unsigned mask = candidate_mask(text + at) >> (i - at);
+      if (mask == 0) {
+        i = at + 16;
+        continue;
       }
+      i += static_cast<std::size_t>(__builtin_ctz(mask));
+      if (kNeedsAttention[text[i]]) return i;
+      ++i;  // a tab, copied as it is
     }
-#endif
-    const std::size_t stop = std::min(length, i + 16);
-    while (i < stop && !kNeedsAttention[text[i]]) ++i;
-    if (i < stop || i == length) return i;
+    return length;
   }
+#endif
+  while (i < length && !kNeedsAttention[text[i]]) ++i;
+  return i;
 }
 
 bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
