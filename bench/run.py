@@ -65,8 +65,12 @@ def compare(commands, pairs):
     """commands: {label: callable() -> (seconds, rss)}; runs them alternately."""
     times = {label: [] for label in commands}
     peaks = {label: 0 for label in commands}
-    for _ in range(pairs):
-        for label, command in commands.items():
+    labels = list(commands)
+    for round_number in range(pairs):
+        # The order rotates, so that no command always follows the same one.
+        shift = round_number % len(labels)
+        for label in labels[shift:] + labels[:shift]:
+            command = commands[label]
             # Each run starts with the previous run's output on disk, so that
             # write-back of one command's output is not charged to the next.
             os.sync()

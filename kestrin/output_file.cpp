@@ -145,6 +145,9 @@ bool open_output_file(const std::string& path, OutputFile* file) {
 
   file->temp_path = temp;
   file->stream = fdopen(fd, "w");
+  // The writer hands over large blocks of its own; a stream buffer would only
+  // split each into two write calls.
+  if (file->stream != nullptr) std::setvbuf(file->stream, nullptr, _IONBF, 0);
   if (file->stream == nullptr || fchmod(fd, mode) != 0) {
     if (file->stream == nullptr) close(fd);
     discard_output_file(file);
