@@ -149,8 +149,10 @@ def main():
             "reference": lambda: run([program("reference_kestrin"), "picture.bmp"], ref_dir),
             "floor": lambda: run([program("io_floor"), "picture.bmp", "floor.out", str(out_bytes)],
                                  tool_dir),
-            "xxd -i": lambda: run(["xxd", "-i", "picture.bmp", "xxd.out"], tool_dir),
         }, args.pairs, [os.path.join(d, "picture.bmp") for d in (tool_dir, ref_dir)])
+        r.update(compare({
+            "xxd -i": lambda: run(["xxd", "-i", "picture.bmp", "xxd.out"], tool_dir),
+        }, 3, [os.path.join(tool_dir, "picture.bmp")]))
         rows.append((f"kestrin {w}x{h}", r, out, os.path.join(tool_dir, "xxd.out")))
 
     for name in texts if "texts" in only else []:
@@ -164,8 +166,10 @@ def main():
             "lortane": lambda: run([tool("lortane"), "text", text, "tool.c"], DATA),
             "reference": lambda: run([program("reference_lortane"), "text", text, "ref.c"], DATA),
             "floor": lambda: run([program("io_floor"), text, "floor.out", str(out_bytes)], DATA),
-            "xxd -i": lambda: run(["xxd", "-i", text, "xxd.out"], DATA),
         }, args.pairs, [os.path.join(DATA, text)])
+        r.update(compare({
+            "xxd -i": lambda: run(["xxd", "-i", text, "xxd.out"], DATA),
+        }, 3, [os.path.join(DATA, text)]))
         rows.append((f"lortane {name} lines", r, os.path.join(DATA, "tool.c"),
                      os.path.join(DATA, "xxd.out")))
 

@@ -1,6 +1,5 @@
 #include "kestrin/bitmap_reader.h"
 
-#include <sys/mman.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -51,19 +50,6 @@ bool move_to(std::FILE* in, std::uint64_t offset) {
     here += step;
   }
   return true;
-}
-
-// Large pictures are asked for in huge pages where the system offers them:
-// a 48 MiB picture then costs two dozen page faults instead of twelve thousand.
-std::uint8_t* allocate_pixels(std::size_t size) {
-  constexpr std::size_t kHugePage = std::size_t{2} << 20;
-  if (size < 4 * kHugePage) return static_cast<std::uint8_t*>(std::malloc(size));
-  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
-  void* bytes = std::aligned_alloc(kHugePage, rounded);
-#ifdef MADV_HUGEPAGE
-  if (bytes != nullptr) madvise(bytes, rounded, MADV_HUGEPAGE);
-#endif
-  return static_cast<std::uint8_t*>(bytes);
 }
 
 bool fail(std::FILE* console, const char* message) {
@@ -178,7 +164,7 @@ bool load_pixels(std::FILE* in, const InfoHeader& info, const FileHeader& header
 
   const std::uint64_t total = rows * row_bytes;
   if (total > std::numeric_limits<std::size_t>::max()) return fail(console, msg::kNoMemory);
-  auto* bytes = allocate_pixels(static_cast<std::size_t>(total));
+  auto* bytes = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(total)));
   if (bytes == nullptr) return fail(console, msg::kNoMemory);
   pixels->bytes.reset(bytes);
 
