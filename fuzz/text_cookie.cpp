@@ -31,7 +31,7 @@ std::FILE* open_text_cookie(TextTaker take, void* context) {
   return stream;
 }
 
-bool append_to_string(void* context, const char* data, std::size_t size) {
+bool append_to_text(void* context, const char* data, std::size_t size) {
   static_cast<std::string*>(context)->append(data, size);
   return true;
 }

@@ -13,4 +13,4 @@ using TextTaker = bool (*)(void* context, const char* data, std::size_t size);
 std::FILE* open_text_cookie(TextTaker take, void* context);
 
 // A TextTaker that appends to the std::string at `context`.
-bool append_to_string(void* context, const char* data, std::size_t size);
+bool append_to_text(void* context, const char* data, std::size_t size);

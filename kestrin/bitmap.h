@@ -1,11 +1,14 @@
 #pragma once
 
-// Records shared by the reader, the writer and the driver. They mirror the
-// BMP format and the converter's settings; they carry no behaviour.
+// Records shared by the reader, the writer and the driver: the BMP headers,
+// the converter's settings, and the picture's rows on their way from the file
+// to the header. They mirror the BMP format and carry no behaviour.
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+
+namespace kestrin {
 
 // The 14-byte BITMAPFILEHEADER, decoded from little-endian bytes.
 struct FileHeader {
@@ -48,15 +51,60 @@ struct MagicPink {
   Colour3 replacement;
 };
 
-struct FreeDeleter {
-  void operator()(std::uint8_t* p) const { std::free(p); }
+// Where the picture's bytes come from: the input file, or memory in tests.
+// Both readers fill all of `size` bytes but at the end of the data, and
+// return false only on a read error.
+struct ByteSource {
+  // From the current position on, which it moves.
+  bool (*read)(void* context, std::uint8_t* buffer, std::size_t size, std::size_t* got);
+  // From `offset` on; null when the source cannot seek (a pipe).
+  bool (*read_at)(void* context, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
+                  std::size_t* got);
+  std::int64_t size;  // in bytes, or -1 when not known
+  void* context;
 };
 
-// The whole picture, bottom row first whatever the row order of the file.
-// Pixel (r, c) starts at byte (r * width + c) * 3 and holds blue, green, red;
-// the file's row fill is not stored.
-struct PixelBuffer {
-  std::uint32_t width = 0;
-  std::uint32_t height = 0;
-  std::unique_ptr<std::uint8_t, FreeDeleter> bytes;  // null when the picture is empty
+// Where the header text goes: takes all `size` bytes or returns false.
+struct ByteSink {
+  bool (*write)(void* context, const char* data, std::size_t size);
+  void* context;
 };
+
+// The picture's pixels on their way to the header. The rows stay where the
+// file holds them and are read a band at a time, in the order the header
+// wants them (top row first), so memory does not grow with the picture; only
+// a source that cannot seek is read whole. Each pixel is blue, green, red.
+struct PixelBuffer {
+  std::uint32_t width = 0;   // pixels a row
+  std::uint32_t height = 0;  // rows; positive for a top-down file too
+
+  // Where the rows are.
+  ByteSource source{};
+  std::uint64_t offset = 0;  // of the first row the file stores
+  std::uint64_t stride = 0;  // from one stored row to the next: pixels and fill
+  bool top_down = false;     // the file stores the top row first
+
+  // The rows at hand: file rows band_first to band_first + band_rows - 1, or
+  // part of one row that is longer than the band (pairs from band_pair on).
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t capacity = 0;
+  bool whole = false;  // `bytes` holds every row
+  std::uint64_t band_first = 0;
+  std::uint64_t band_rows = 0;
+  std::uint64_t band_pair = 0;
+  std::uint64_t band_pairs = 0;
+
+  // How far the writer has got, in the header's order.
+  std::uint64_t next_row = 0;   // 0 is the top row
+  std::uint64_t next_pair = 0;  // within that row
+};
+
+// A run of adjacent pixel pairs of one row, as next_pixel_run hands them out.
+struct PixelRun {
+  std::uint8_t* pixels = nullptr;  // `pairs` pairs, six bytes each; may be changed
+  std::size_t pairs = 0;
+  std::uint64_t first_pair = 0;  // the row's pair index of the first of them
+  bool ends_row = false;
+};
+
+}  // namespace kestrin

@@ -1,14 +1,21 @@
+// Reading and checking the BMP headers, and the band reader of its pixel rows.
+
 #include "kestrin/bitmap_reader.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
+#include <new>
 
 #include "kestrin/messages.h"
 
+namespace kestrin {
+
 namespace {
+
+// Rows are read in bands of about this size: small enough to stay in the
+// cache on their way to the text, large enough that reads are few.
+constexpr std::size_t kBandBytes = 64 * 1024;
+constexpr std::size_t kPairBytes = 6;
 
 std::uint16_t read_u16le(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -24,29 +31,27 @@ std::int32_t read_s32le(const std::uint8_t* p) { return static_cast<std::int32_t
 // The header fields print as the C library prints a 32-bit int with "%d".
 int as_int(std::uint32_t v) { return static_cast<std::int32_t>(v); }
 
-// Size of a seekable stream, or -1 for pipes and the like.
-off_t stream_size(std::FILE* in) {
-  const off_t here = ftello(in);
-  if (here < 0 || fseeko(in, 0, SEEK_END) != 0) return -1;
-  const off_t end = ftello(in);
-  if (fseeko(in, here, SEEK_SET) != 0) return -1;
-  return end;
+bool read_exactly(const ByteSource& in, std::uint8_t* buffer, std::size_t size) {
+  std::size_t got = 0;
+  return in.read(in.context, buffer, size, &got) && got == size;
 }
 
-// Moves to `offset`; a stream that cannot seek is advanced by reading, which
-// only works forward from the end of the headers.
-bool move_to(std::FILE* in, std::uint64_t offset) {
-  if (offset <= static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) &&
-      fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0) {
-    return true;
-  }
+bool read_exactly_at(const ByteSource& in, std::uint64_t offset, std::uint8_t* buffer,
+                     std::size_t size) {
+  std::size_t got = 0;
+  return in.read_at(in.context, offset, buffer, size, &got) && got == size;
+}
+
+// Moves a source that cannot seek from the end of the headers to `offset`;
+// it cannot go back.
+bool skip_to(const ByteSource& in, std::uint64_t offset) {
   std::uint64_t here = FileHeader::kSize + InfoHeader::kSize;
   if (offset < here) return false;
-  char discard[4096];
+  std::uint8_t discard[4096];
   while (here < offset) {
-    const std::size_t step =
+    const auto step =
         static_cast<std::size_t>(std::min<std::uint64_t>(sizeof discard, offset - here));
-    if (std::fread(discard, 1, step, in) != step) return false;
+    if (!read_exactly(in, discard, step)) return false;
     here += step;
   }
   return true;
@@ -55,6 +60,36 @@ bool move_to(std::FILE* in, std::uint64_t offset) {
 bool fail(std::FILE* console, const char* message) {
   std::fputs(message, console);
   return false;
+}
+
+// The bytes the file must hold from the pixel offset on: every row with its
+// fill, except that the last row's fill may be missing.
+std::uint64_t pixel_bytes(const PixelBuffer& p) {
+  return p.height * p.stride - (p.stride - 3 * std::uint64_t{p.width});
+}
+
+// Reads the band of whole rows that holds file row `row`, reaching on in the
+// order the rows are handed out.
+bool read_row_band(PixelBuffer* p, std::uint64_t row) {
+  const std::uint64_t per_band = p->capacity / p->stride;
+  std::uint64_t first, last;  // file rows, last excluded
+  if (p->top_down) {
+    first = row;
+    last = std::min<std::uint64_t>(p->height, row + per_band);
+  } else {
+    last = row + 1;
+    first = last > per_band ? last - per_band : 0;
+  }
+  std::uint64_t size = (last - first) * p->stride;
+  if (last == p->height) size -= p->stride - 3 * std::uint64_t{p->width};
+  p->band_first = first;
+  p->band_rows = 0;
+  if (!read_exactly_at(p->source, p->offset + first * p->stride, p->bytes.get(),
+                       static_cast<std::size_t>(size))) {
+    return false;
+  }
+  p->band_rows = last - first;
+  return true;
 }
 
 }  // namespace
@@ -85,101 +120,137 @@ InfoHeader decode_info_header(const std::uint8_t (&b)[InfoHeader::kSize]) {
   return h;
 }
 
-bool read_file_header(std::FILE* in, FileHeader* header) {
+bool read_file_header(const ByteSource& in, FileHeader* header) {
   std::uint8_t bytes[FileHeader::kSize];
-  if (std::fread(bytes, sizeof bytes, 1, in) != 1) return false;
+  if (!read_exactly(in, bytes, sizeof bytes)) return false;
   *header = decode_file_header(bytes);
   return true;
 }
 
-bool read_info_header(std::FILE* in, InfoHeader* info) {
+bool read_info_header(const ByteSource& in, InfoHeader* info) {
   std::uint8_t bytes[InfoHeader::kSize];
-  if (std::fread(bytes, sizeof bytes, 1, in) != 1) return false;
+  if (!read_exactly(in, bytes, sizeof bytes)) return false;
   *info = decode_info_header(bytes);
   return true;
 }
 
 bool check_file_header(const FileHeader& header, std::FILE* console) {
   if (header.bfType != 0x4D42) {
-    std::fprintf(console, msg::kBadType, static_cast<unsigned>(header.bfType));
+    std::fprintf(console, kBadType, static_cast<unsigned>(header.bfType));
     return false;
   }
   return true;
 }
 
 bool check_info_header(const InfoHeader& info, std::FILE* console) {
-  std::fprintf(console, msg::kInfoDump1, as_int(info.biSize), info.biWidth, info.biHeight);
-  std::fprintf(console, msg::kInfoDump2, static_cast<int>(info.biPlanes),
+  std::fprintf(console, kInfoDump1, as_int(info.biSize), info.biWidth, info.biHeight);
+  std::fprintf(console, kInfoDump2, static_cast<int>(info.biPlanes),
                static_cast<int>(info.biBitCount), as_int(info.biCompression),
                as_int(info.biSizeImage));
 
   if (info.biSize != InfoHeader::kSize) {
-    std::fprintf(console, msg::kBadHeaderSize, as_int(info.biSize));
+    std::fprintf(console, kBadHeaderSize, as_int(info.biSize));
   } else if (info.biWidth < 0) {
-    std::fprintf(console, msg::kBadWidth, info.biWidth);
+    std::fprintf(console, kBadWidth, info.biWidth);
   } else if (info.biWidth % 2 != 0) {
-    std::fprintf(console, msg::kOddWidth, info.biWidth);
+    std::fprintf(console, kOddWidth, info.biWidth);
   } else if (info.biCompression != 0) {
-    std::fprintf(console, msg::kCompression, as_int(info.biCompression));
+    std::fprintf(console, kCompression, as_int(info.biCompression));
   } else if (info.biClrUsed != 0) {
-    std::fprintf(console, msg::kIndexedColours, as_int(info.biClrUsed));
+    std::fprintf(console, kIndexedColours, as_int(info.biClrUsed));
   } else if (info.biPlanes != 1) {
-    std::fprintf(console, msg::kPlanes, static_cast<int>(info.biPlanes));
+    std::fprintf(console, kPlanes, static_cast<int>(info.biPlanes));
   } else if (info.biBitCount != 24) {
-    std::fprintf(console, msg::kBitCount, static_cast<int>(info.biBitCount));
+    std::fprintf(console, kBitCount, static_cast<int>(info.biBitCount));
   } else {
     return true;
   }
   return false;
 }
 
-bool load_pixels(std::FILE* in, const InfoHeader& info, const FileHeader& header,
+bool load_pixels(const ByteSource& in, const InfoHeader& info, const FileHeader& header,
                  PixelBuffer* pixels, std::FILE* console) {
+  *pixels = PixelBuffer();
+  PixelBuffer& p = *pixels;
   // 64-bit sizes: a 32-bit product of header values alone can overflow.
-  const std::uint64_t width = info.biWidth > 0 ? static_cast<std::uint64_t>(info.biWidth) : 0;
-  const bool top_down = info.biHeight < 0;
-  const std::uint64_t rows =
-      top_down
-          ? std::uint64_t{0} - static_cast<std::uint64_t>(static_cast<std::int64_t>(info.biHeight))
-          : static_cast<std::uint64_t>(info.biHeight);
-  const std::uint64_t row_bytes = 3 * width;
-  const std::uint64_t fill = width % 4;  // rows are padded to a multiple of four bytes
+  const std::int64_t height = info.biHeight;
+  p.width = info.biWidth > 0 ? static_cast<std::uint32_t>(info.biWidth) : 0;
+  p.height = static_cast<std::uint32_t>(height < 0 ? -height : height);
+  p.top_down = height < 0;
+  p.stride = 3 * std::uint64_t{p.width} + p.width % 4;  // rows are padded to four bytes
+  p.offset = header.bfOffBits;
+  p.source = in;
+  if (p.width == 0 || p.height == 0) return true;  // an empty picture needs no pixel data
 
-  pixels->width = static_cast<std::uint32_t>(width);
-  pixels->height = static_cast<std::uint32_t>(rows);
-  pixels->bytes.reset();
-  if (width == 0 || rows == 0) return true;  // an empty picture needs no pixel data
-
-  // Refuse before allocating: a short file must not cost memory for what it
-  // does not hold. The last row's fill may be missing.
-  const std::uint64_t needed = rows * (row_bytes + fill) - fill;
-  const off_t size = stream_size(in);
-  if (size >= 0) {
-    const auto file_size = static_cast<std::uint64_t>(size);
-    if (header.bfOffBits >= file_size || needed > file_size - header.bfOffBits) {
-      return fail(console, msg::kImageReadFailed);
+  // Refuse before allocating or reading: a short file must cost nothing for
+  // what it does not hold.
+  const std::uint64_t needed = pixel_bytes(p);
+  if (in.size >= 0) {
+    const auto file_size = static_cast<std::uint64_t>(in.size);
+    if (p.offset >= file_size || needed > file_size - p.offset) {
+      return fail(console, kImageReadFailed);
     }
   }
-  if (!move_to(in, header.bfOffBits)) return fail(console, msg::kImageReadFailed);
 
-  const std::uint64_t total = rows * row_bytes;
-  if (total > std::numeric_limits<std::size_t>::max()) return fail(console, msg::kNoMemory);
-  auto* bytes = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(total)));
-  if (bytes == nullptr) return fail(console, msg::kNoMemory);
-  pixels->bytes.reset(bytes);
-
-  const auto row_size = static_cast<std::size_t>(row_bytes);
-  char fill_bytes[3];
-  for (std::uint64_t r = 0; r < rows; ++r) {
-    const std::uint64_t target_row = top_down ? rows - 1 - r : r;
-    if (std::fread(bytes + target_row * row_bytes, 1, row_size, in) != row_size) {
-      pixels->bytes.reset();
-      return fail(console, msg::kImageReadFailed);
+  if (in.read_at != nullptr) {
+    // A band of whole rows, or of one row's pairs when a row is longer.
+    p.capacity = p.stride <= kBandBytes
+                     ? static_cast<std::size_t>(
+                           std::min<std::uint64_t>(p.height, kBandBytes / p.stride) * p.stride)
+                     : kBandBytes / kPairBytes * kPairBytes;
+  } else {
+    // A pipe cannot be read backwards: the whole picture waits in memory.
+    if (!skip_to(in, p.offset)) return fail(console, kImageReadFailed);
+    if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
+    p.capacity = static_cast<std::size_t>(needed);
+    p.whole = true;
+  }
+  p.bytes.reset(new (std::nothrow) std::uint8_t[p.capacity]);
+  if (!p.bytes) return fail(console, kNoMemory);
+  if (p.whole) {
+    if (!read_exactly(in, p.bytes.get(), p.capacity)) {
+      p.bytes.reset();
+      return fail(console, kImageReadFailed);
     }
-    // Fill is skipped, not checked: a file cut inside the last row's fill loads.
-    if (fill != 0 && r + 1 < rows) {
-      (void)!std::fread(fill_bytes, 1, static_cast<std::size_t>(fill), in);
-    }
+    p.band_rows = p.height;
   }
   return true;
 }
+
+RunResult next_pixel_run(PixelBuffer* pixels, PixelRun* run) {
+  PixelBuffer& p = *pixels;
+  if (p.next_row >= p.height) return RunResult::kEnd;
+  const std::uint64_t row_pairs = p.width / 2;
+  const std::uint64_t row = p.top_down ? p.next_row : p.height - 1 - p.next_row;
+  *run = PixelRun();
+  run->ends_row = true;
+
+  if (row_pairs == 0) {
+    // Nothing to read: the row is an empty line.
+  } else if (p.whole || p.stride <= p.capacity) {
+    if (row < p.band_first || row >= p.band_first + p.band_rows) {
+      if (!read_row_band(&p, row)) return RunResult::kReadFailed;
+    }
+    run->pixels = p.bytes.get() + (row - p.band_first) * p.stride;
+    run->pairs = static_cast<std::size_t>(row_pairs);
+  } else {
+    // A row longer than the band comes in pieces, left to right.
+    const std::uint64_t count =
+        std::min<std::uint64_t>(p.capacity / kPairBytes, row_pairs - p.next_pair);
+    if (!read_exactly_at(p.source, p.offset + row * p.stride + kPairBytes * p.next_pair,
+                         p.bytes.get(), static_cast<std::size_t>(kPairBytes * count))) {
+      return RunResult::kReadFailed;
+    }
+    run->pixels = p.bytes.get();
+    run->pairs = static_cast<std::size_t>(count);
+    run->first_pair = p.next_pair;
+    p.next_pair += count;
+    run->ends_row = p.next_pair == row_pairs;
+    if (!run->ends_row) return RunResult::kRun;
+    p.next_pair = 0;
+  }
+  ++p.next_row;
+  return RunResult::kRun;
+}
+
+}  // namespace kestrin

@@ -1,21 +1,24 @@
 #pragma once
 
-// Reading and checking a 24-bit uncompressed BMP and loading its pixels.
-// Console messages go to `console`; callers map failures to exit statuses.
+// Reading and checking a 24-bit uncompressed BMP, and handing out its pixel
+// rows top row first. Console messages go to `console`; callers map failures
+// to exit statuses.
 
 #include <cstdint>
 #include <cstdio>
 
 #include "kestrin/bitmap.h"
 
+namespace kestrin {
+
 // Decode the two headers from their little-endian bytes.
 FileHeader decode_file_header(const std::uint8_t (&bytes)[FileHeader::kSize]);
 InfoHeader decode_info_header(const std::uint8_t (&bytes)[InfoHeader::kSize]);
 
-// Read one header record from the stream's current position; false when the
-// stream ends first.
-bool read_file_header(std::FILE* in, FileHeader* header);
-bool read_info_header(std::FILE* in, InfoHeader* info);
+// Read one header record from the source's current position; false when the
+// source ends first or cannot be read.
+bool read_file_header(const ByteSource& in, FileHeader* header);
+bool read_info_header(const ByteSource& in, InfoHeader* info);
 
 // Accepts only the "BM" type.
 bool check_file_header(const FileHeader& header, std::FILE* console);
@@ -24,8 +27,23 @@ bool check_file_header(const FileHeader& header, std::FILE* console);
 // prints the message of the first that fails.
 bool check_info_header(const InfoHeader& info, std::FILE* console);
 
-// Loads the picture from `bfOffBits` on into `pixels`, bottom row first. Fails
-// with a message when the data ends inside a row's pixels or the picture
-// cannot be held in memory; a missing fill after the last row is not an error.
-bool load_pixels(std::FILE* in, const InfoHeader& info, const FileHeader& header,
+// Makes `pixels` ready to hand out the picture stored from `bfOffBits` on.
+// Fails with a message when the source cannot hold every row (a missing fill
+// after the last row is not an error) or the picture cannot be held in memory;
+// a source that can seek is only checked here and read later, a band at a
+// time, and one that cannot is read whole now.
+bool load_pixels(const ByteSource& in, const InfoHeader& info, const FileHeader& header,
                  PixelBuffer* pixels, std::FILE* console);
+
+enum class RunResult {
+  kRun,         // `*run` holds the next pixels
+  kEnd,         // every row has been handed out
+  kReadFailed,  // the source failed or ended early after all
+};
+
+// Hands out the next run of pixel pairs, top row first and left to right
+// within a row; a row without pairs is one empty run. The run stays valid
+// until the next call.
+RunResult next_pixel_run(PixelBuffer* pixels, PixelRun* run);
+
+}  // namespace kestrin

@@ -1,13 +1,17 @@
-#include "kestrin/converter.h"
+// The command line and the order of the steps: banner, arguments, input,
+// headers, pixels, header file.
 
-#include <sys/stat.h>
+#include "kestrin/converter.h"
 
 #include <cstdio>
 #include <string>
 
 #include "kestrin/bitmap_reader.h"
 #include "kestrin/header_writer.h"
+#include "kestrin/input_file.h"
 #include "kestrin/messages.h"
+
+namespace kestrin {
 
 namespace {
 
@@ -15,60 +19,54 @@ namespace {
 constexpr Colour3 kDefaultKey{0xFF, 0x00, 0xFF};  // blue, green, red: 0xFF00FF
 constexpr Colour3 kDefaultReplacement{0x00, 0x00, 0x00};
 
-// Opens the input; a folder opens on some systems but is no picture.
-std::FILE* open_input(const char* path) {
-  std::FILE* in = std::fopen(path, "rb");
-  if (in == nullptr) return nullptr;
-  struct stat st;
-  if (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(in);
-    return nullptr;
-  }
-  // Rows are read one at a time: a larger buffer saves most of the read calls.
-  static char buffer[1 << 16];
-  std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
-  return in;
-}
-
-int convert(const char* input_path, const MagicPink& magic) {
-  std::printf(msg::kOpeningFile, input_path);
-  std::FILE* in = open_input(input_path);
-  if (in == nullptr) {
-    std::printf(msg::kCantOpen, input_path);
-    return kExitOpenInput;
-  }
-
+int read_and_write(const char* input_path, const ByteSource& source, const MagicPink& magic) {
   FileHeader header;
   InfoHeader info;
   PixelBuffer pixels;
-  int status = kExitSuccess;
-  if (!read_file_header(in, &header)) {
-    std::printf(msg::kCantReadHeader, 0);
-    status = kExitFileHeader;
-  } else if (!check_file_header(header, stdout)) {
-    status = kExitFileHeader;
-  } else if (!read_info_header(in, &info)) {
-    std::printf(msg::kCantReadInfoHeader, 0);
-    status = kExitInfoHeader;
-  } else if (!check_info_header(info, stdout)) {
-    status = kExitInfoHeader;
-  } else if (!load_pixels(in, info, header, &pixels, stdout)) {
-    status = kExitPixels;
+  if (!read_file_header(source, &header)) {
+    std::printf(kCantReadHeader, 0);
+    return kExitFileHeader;
   }
-  std::fclose(in);
-  if (status != kExitSuccess) return status;
+  if (!check_file_header(header, stdout)) return kExitFileHeader;
+  if (!read_info_header(source, &info)) {
+    std::printf(kCantReadInfoHeader, 0);
+    return kExitInfoHeader;
+  }
+  if (!check_info_header(info, stdout)) return kExitInfoHeader;
+  if (!load_pixels(source, info, header, &pixels, stdout)) return kExitPixels;
+  switch (write_header_file(input_path, &pixels, magic, stdout)) {
+    case HeaderResult::kWritten:
+      std::fputs(kDone, stdout);
+      return kExitSuccess;
+    case HeaderResult::kReadFailed:
+      return kExitPixels;
+    case HeaderResult::kCannotCreate:
+    case HeaderResult::kWriteFailed:
+      break;
+  }
+  return kExitOutput;
+}
 
-  if (!write_header_file(input_path, pixels, magic, stdout)) return kExitOutput;
-  std::fputs(msg::kDone, stdout);
-  return kExitSuccess;
+int convert(const char* input_path, const MagicPink& magic) {
+  std::printf(kOpeningFile, input_path);
+  InputFile input;
+  if (!open_input(input_path, &input)) {
+    std::printf(kCantOpen, input_path);
+    return kExitOpenInput;
+  }
+  const ByteSource source{read_input, input.size >= 0 ? read_input_at : nullptr, input.size,
+                          &input};
+  const int status = read_and_write(input_path, source, magic);
+  close_input(&input);
+  return status;
 }
 
 }  // namespace
 
 void print_usage() {
-  std::fputs(msg::kUsage1, stdout);
-  std::fputs(msg::kUsage2, stdout);
-  std::fputs(msg::kUsage3, stdout);
+  std::fputs(kUsage1, stdout);
+  std::fputs(kUsage2, stdout);
+  std::fputs(kUsage3, stdout);
 }
 
 bool scan_colour(const char* text, Colour3* colour) {
@@ -82,7 +80,7 @@ bool scan_colour(const char* text, Colour3* colour) {
 }
 
 int run_converter(int argc, char** argv) {
-  std::fputs(msg::kBanner, stdout);
+  std::fputs(kBanner, stdout);
 
   MagicPink magic;
   const char* input_path = nullptr;
@@ -108,8 +106,10 @@ int run_converter(int argc, char** argv) {
   }
 
   if (magic.enabled) {
-    std::printf(msg::kMagicPinkOn, magic.key.red, magic.key.green, magic.key.blue,
-                magic.replacement.red, magic.replacement.green, magic.replacement.blue);
+    std::printf(kMagicPinkOn, magic.key.red, magic.key.green, magic.key.blue, magic.replacement.red,
+                magic.replacement.green, magic.replacement.blue);
   }
   return convert(input_path, magic);
 }
+
+}  // namespace kestrin

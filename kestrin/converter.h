@@ -4,6 +4,8 @@
 
 #include "kestrin/bitmap.h"
 
+namespace kestrin {
+
 // Runs one conversion from the command line and returns the exit status.
 int run_converter(int argc, char** argv);
 
@@ -14,3 +16,5 @@ void print_usage();
 // 0… octal, decimal otherwise; a sign; text after the number ignored) and
 // takes it as 0xRRGGBB. False when the argument holds no number.
 bool scan_colour(const char* text, Colour3* colour);
+
+}  // namespace kestrin

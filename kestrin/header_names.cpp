@@ -1,4 +1,10 @@
+// Identifiers, the output path and the comment's path from an input path.
+
 #include "kestrin/header_names.h"
+
+#include <cstdio>
+
+namespace kestrin {
 
 namespace {
 
@@ -19,6 +25,24 @@ std::string to_identifier(std::string text) {
   }
   if (!text.empty() && text[0] >= '0' && text[0] <= '9') text.insert(0, 1, '_');
   return text;
+}
+
+// The code point of a bidirectional embedding, override or isolate control
+// encoded at `at` (U+202A to U+202E, U+2066 to U+2069), or 0. Compilers
+// reject an unpaired one even in a comment.
+unsigned bidi_control_at(const std::string& s, std::size_t at) {
+  if (at + 2 >= s.size() || static_cast<unsigned char>(s[at]) != 0xE2) return 0;
+  const auto second = static_cast<unsigned char>(s[at + 1]);
+  const auto third = static_cast<unsigned char>(s[at + 2]);
+  if (second == 0x80 && third >= 0xAA && third <= 0xAE) return 0x2000 + third - 0x80;
+  if (second == 0x81 && third >= 0xA6 && third <= 0xA9) return 0x2040 + third - 0x80;
+  return 0;
+}
+
+// Whether `text` ends in "??/" followed by nothing but blanks.
+bool ends_in_trigraph_backslash(const std::string& text) {
+  std::size_t end = text.find_last_not_of(" \t");
+  return end != std::string::npos && end >= 2 && text.compare(end - 2, 3, "?\?/") == 0;
 }
 
 }  // namespace
@@ -45,13 +69,30 @@ std::string array_prefix(const std::string& input_path) {
 std::string comment_safe_path(const std::string& input_path) {
   std::string safe;
   safe.reserve(input_path.size());
+  char escape[8];
   for (std::size_t i = 0; i < input_path.size(); ++i) {
     const char c = input_path[i];
-    if (i > 0) {
-      const char before = input_path[i - 1];
-      if ((before == '/' && c == '*') || (before == '*' && c == '/')) safe += ' ';
+    const auto byte = static_cast<unsigned char>(c);
+    if (const unsigned bidi = bidi_control_at(input_path, i)) {
+      std::snprintf(escape, sizeof escape, "\\u%04X", bidi);
+      safe += escape;
+      i += 2;
+    } else if (c == '\n') {
+      safe += "\\n";
+    } else if (c == '\r') {
+      safe += "\\r";
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      std::snprintf(escape, sizeof escape, "\\%03o", byte);
+      safe += escape;
+    } else {
+      if (!safe.empty() && ((safe.back() == '/' && c == '*') || (safe.back() == '*' && c == '/'))) {
+        safe += ' ';
+      }
+      safe += c;
     }
-    safe += c;
   }
+  if (ends_in_trigraph_backslash(safe)) safe += '|';
   return safe;
 }
+
+}  // namespace kestrin

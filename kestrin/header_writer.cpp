@@ -1,35 +1,42 @@
+// The header's text, formatted in fixed-size blocks, and its whole-or-nothing file.
+
 #include "kestrin/header_writer.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
+#include "kestrin/bitmap_reader.h"
 #include "kestrin/header_names.h"
 #include "kestrin/messages.h"
 #include "kestrin/output_file.h"
 #include "kestrin/pixel_pair.h"
 #include "kestrin/pixel_pairs.h"
 
+namespace kestrin {
+
 namespace {
 
-// Text is built in memory and handed to the stream in large blocks, so the
-// stream adds no copy and every write is one checked call.
-constexpr std::size_t kBlockSize = 1 << 18;
-constexpr std::uint32_t kPairsPerLine = 8;
-constexpr std::size_t kWordText = 12;  // "0x%08X, "
-constexpr std::size_t kLineRoom = kPairsPerLine * kWordText + 1;
+// The text is formatted into a block of its own and handed to the sink whole,
+// so every write is one large, checked call.
+constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kWordText = 12;      // "0xXXXXXXXX, "
+constexpr std::size_t kPairsAtOnce = 512;  // encoded together, then formatted
+// The most text that kPairsAtOnce pairs and their line ends take.
+constexpr std::size_t kChunkRoom = kPairsAtOnce * kWordText + kPairsAtOnce / 8 + 2;
 
 struct TextBlock {
-  std::FILE* out;
-  std::unique_ptr<char[]> data;
+  ByteSink sink;
+  char* data;
   std::size_t used;
   bool failed;
 };
 
 void flush_block(TextBlock* block) {
   if (!block->failed && block->used != 0 &&
-      std::fwrite(block->data.get(), 1, block->used, block->out) != block->used) {
+      !block->sink.write(block->sink.context, block->data, block->used)) {
     block->failed = true;
   }
   block->used = 0;
@@ -39,7 +46,7 @@ void append(TextBlock* block, const std::string& text) {
   for (std::size_t done = 0; done < text.size();) {
     if (block->used == kBlockSize) flush_block(block);
     const std::size_t n = std::min(text.size() - done, kBlockSize - block->used);
-    std::memcpy(block->data.get() + block->used, text.data() + done, n);
+    std::memcpy(block->data + block->used, text.data() + done, n);
     block->used += n;
     done += n;
   }
@@ -75,42 +82,49 @@ char* put_word(char* p, std::uint32_t word) {
   return p + kWordText;
 }
 
-// Repaints the lone key pixels of every pair of a row; each pair's rule reads
-// and writes only its own two pixels, so a row can be done before encoding.
-void apply_magic_pink_to_row(std::uint8_t* row, std::uint32_t pairs, const MagicPink& magic) {
-  for (std::uint32_t pair = 0; pair < pairs; ++pair) {
-    std::uint8_t* left = row + 6 * static_cast<std::size_t>(pair);
-    apply_magic_pink(left, left + 3, magic.key, magic.replacement);
+// One run of a row: Magic Pink pair by pair (each pair's rule reads and
+// writes only its own two pixels), then the words, eight to a line counted
+// from the row's start, and the line end when the run ends the row.
+void append_run(TextBlock* block, const PixelRun& run, const MagicPink& magic) {
+  std::uint32_t words[kPairsAtOnce];
+  for (std::size_t done = 0; done < run.pairs;) {
+    const std::size_t count = std::min(run.pairs - done, kPairsAtOnce);
+    std::uint8_t* pixels = run.pixels + 6 * done;
+    if (magic.enabled) {
+      for (std::size_t i = 0; i < count; ++i) {
+        apply_magic_pink(pixels + 6 * i, pixels + 6 * i + 3, magic.key, magic.replacement);
+      }
+    }
+    encode_pixel_pairs(pixels, count, words);
+    if (kBlockSize - block->used < kChunkRoom) flush_block(block);
+    char* p = block->data + block->used;
+    std::uint64_t pair = run.first_pair + done;
+    for (std::size_t i = 0; i < count; ++i, ++pair) {
+      if (pair % 8 == 0 && pair != 0) *p++ = '\n';
+      p = put_word(p, words[i]);
+    }
+    block->used = static_cast<std::size_t>(p - block->data);
+    done += count;
   }
-}
-
-// One picture row: pairs left to right, eight words a line, then a line end.
-void append_row(TextBlock* block, const std::uint8_t* row, std::uint32_t pairs) {
-  std::uint32_t words[kPairsPerLine];
-  for (std::uint32_t pair = 0; pair < pairs;) {
-    if (kBlockSize - block->used < kLineRoom) flush_block(block);
-    char* p = block->data.get() + block->used;
-    if (pair > 0) *p++ = '\n';
-    const std::uint32_t count = std::min(pairs - pair, kPairsPerLine);
-    encode_pixel_pairs(row + 6 * static_cast<std::size_t>(pair), count, words);
-    for (std::uint32_t i = 0; i < count; ++i) p = put_word(p, words[i]);
-    pair += count;
-    block->used = static_cast<std::size_t>(p - block->data.get());
+  if (run.ends_row) {
+    if (block->used == kBlockSize) flush_block(block);
+    block->data[block->used++] = '\n';
   }
-  if (block->used == kBlockSize) flush_block(block);
-  block->data[block->used++] = '\n';
 }
 
 }  // namespace
 
-bool write_header_text(std::FILE* out, const std::string& input_path, PixelBuffer& pixels,
-                       const MagicPink& magic) {
-  const std::string width = std::to_string(pixels.width);
-  const std::string height = std::to_string(pixels.height);
-  const std::string size = std::to_string(static_cast<std::uint64_t>(pixels.width) * pixels.height);
-  const std::string defines = define_prefix(input_path);
+HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixels,
+                               const MagicPink& magic, ByteSink sink) {
+  std::unique_ptr<char[]> data(new (std::nothrow) char[kBlockSize]);
+  if (!data) return HeaderResult::kWriteFailed;
+  TextBlock block{sink, data.get(), 0, false};
 
-  TextBlock block{out, std::make_unique<char[]>(kBlockSize), 0, false};
+  const std::string width = std::to_string(pixels->width);
+  const std::string height = std::to_string(pixels->height);
+  const std::string size =
+      std::to_string(static_cast<std::uint64_t>(pixels->width) * pixels->height);
+  const std::string defines = define_prefix(input_path);
   append(&block, "/*\n * File  : " + comment_safe_path(input_path) + "\n * Width : " + width +
                      "\n * Height: " + height + "\n*/\n");
   append(&block, "#define " + defines + "_WIDTH   (" + width + ")\n");
@@ -120,31 +134,38 @@ bool write_header_text(std::FILE* out, const std::string& input_path, PixelBuffe
   append(&block,
          "const u32 " + array_prefix(input_path) + "_Bitmap[" + height + "*" + width + "]={\n");
 
-  const std::size_t row_bytes = 3 * static_cast<std::size_t>(pixels.width);
-  for (std::uint32_t r = pixels.height; r-- > 0;) {
-    std::uint8_t* row = pixels.bytes.get() + r * row_bytes;
-    if (magic.enabled) apply_magic_pink_to_row(row, pixels.width / 2, magic);
-    append_row(&block, row, pixels.width / 2);
-    if (block.failed) return false;
+  PixelRun run;
+  for (;;) {
+    const RunResult next = next_pixel_run(pixels, &run);
+    if (next == RunResult::kEnd) break;
+    if (next == RunResult::kReadFailed) return HeaderResult::kReadFailed;
+    append_run(&block, run, magic);
+    if (block.failed) return HeaderResult::kWriteFailed;
   }
   append(&block, "};\n/* END OF FILE */\n");
   flush_block(&block);
-  return !block.failed;
+  return block.failed ? HeaderResult::kWriteFailed : HeaderResult::kWritten;
 }
 
-bool write_header_file(const std::string& input_path, PixelBuffer& pixels, const MagicPink& magic,
-                       std::FILE* console) {
+HeaderResult write_header_file(const std::string& input_path, PixelBuffer* pixels,
+                               const MagicPink& magic, std::FILE* console) {
   const std::string output_path = output_path_for(input_path);
-  OutputFile file;
-  if (!open_output_file(output_path, &file)) {
-    std::fprintf(console, msg::kOutputOpenError, output_path.c_str());
-    return false;
+  OutputFile output;
+  if (!create_output(output_path, &output)) {
+    std::fprintf(console, kOutputOpenError, output_path.c_str());
+    return HeaderResult::kCannotCreate;
   }
-  std::fprintf(console, msg::kOutputFile, output_path.c_str());
-  if (!write_header_text(file.stream, input_path, pixels, magic) || !commit_output_file(&file)) {
-    discard_output_file(&file);
-    std::fprintf(console, msg::kOutputWriteError, output_path.c_str());
-    return false;
+  std::fprintf(console, kOutputFile, output_path.c_str());
+  HeaderResult result = write_header_text(input_path, pixels, magic, {write_output, &output});
+  if (result == HeaderResult::kWritten && !commit_output(&output)) {
+    result = HeaderResult::kWriteFailed;
   }
-  return true;
+  if (result != HeaderResult::kWritten) discard_output(&output);
+  if (result == HeaderResult::kReadFailed) std::fputs(kImageReadFailed, console);
+  if (result == HeaderResult::kWriteFailed) {
+    std::fprintf(console, kOutputWriteError, output_path.c_str());
+  }
+  return result;
 }
+
+}  // namespace kestrin

@@ -7,15 +7,27 @@
 
 #include "kestrin/bitmap.h"
 
-// Writes the whole header text for `pixels` to `out`: the comment, the three
-// defines and the array, top row first, eight words a line, every row on a
-// line of its own. With Magic Pink on, key pixels in `pixels` are repainted on
-// the way. False when a write fails.
-bool write_header_text(std::FILE* out, const std::string& input_path, PixelBuffer& pixels,
-                       const MagicPink& magic);
+namespace kestrin {
+
+enum class HeaderResult {
+  kWritten,
+  kCannotCreate,  // the output could not be created
+  kReadFailed,    // the pixels could not be read after all
+  kWriteFailed,
+};
+
+// Writes the whole header text to `sink`: the comment, the three defines and
+// the array, with the rows that `pixels` hands out (top row first), eight
+// words a line, every row on a line of its own. With Magic Pink on, lone key
+// pixels are repainted on the way. Stops at the first failure; the text goes
+// out in blocks of a fixed size, so memory does not grow with the picture.
+HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixels,
+                               const MagicPink& magic, ByteSink sink);
 
 // Creates the header next to the input (the input path with ".h" appended),
-// whole or not at all, and reports on `console`. False when it cannot be
-// created or written; an earlier header is then left as it was.
-bool write_header_file(const std::string& input_path, PixelBuffer& pixels, const MagicPink& magic,
-                       std::FILE* console);
+// whole or not at all, and reports on `console`. On any failure an earlier
+// header is left as it was.
+HeaderResult write_header_file(const std::string& input_path, PixelBuffer* pixels,
+                               const MagicPink& magic, std::FILE* console);
+
+}  // namespace kestrin

@@ -1,9 +1,13 @@
+// The program entry: arguments in, one conversion, exit status out.
+
 #include <cstdio>
 
 #include "kestrin/converter.h"
+#include "kestrin/process.h"
 
 int main(int argc, char** argv) {
-  const int status = run_converter(argc, argv);
+  kestrin::prepare_process(&argc, &argv);
+  const int status = kestrin::run_converter(argc, argv);
   std::fflush(stdout);
   return status;
 }

@@ -1,30 +1,46 @@
 #pragma once
 
 // An output file that appears whole or not at all: the text goes to a
-// temporary file in the target's folder, which takes the target's place only
-// once everything has been written. A failed or interrupted run (SIGINT,
-// SIGTERM, SIGHUP, SIGPIPE) removes the temporary and leaves an earlier target
-// untouched; a write past a file-size limit fails like any other write.
+// temporary file beside the target (".<target>.kestrin-XXXXXX"), which takes
+// the target's place by one rename once everything has been written. Readers
+// see the whole earlier file or the whole new one, and so does the file system
+// after a crash wherever a rename over a file orders the new data first (ext4
+// and Btrfs with their default options). A failed or interrupted run removes
+// the temporary and leaves an earlier target untouched; a temporary that a
+// killed run left behind is removed by the next run for the same target. One
+// output at a time per process: a signal handler keeps its name.
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
+namespace kestrin {
+
 struct OutputFile {
-  std::string target;     // the file that is replaced: the path with its links followed
-  std::string temp_path;  // empty when nothing is open
-  std::FILE* stream = nullptr;
+  std::intptr_t folder = -1;  // the target's folder, where the platform opens one
+  std::string target;         // the file that is replaced, with its links followed
+  std::string temp;           // the temporary; empty when none is open
+  std::intptr_t handle = -1;  // the temporary, open for writing
 };
 
-// Fails, creating nothing, when a plain open for writing would fail too: the
-// target exists but is not a regular file or is not writable, or its folder
-// does not exist or is not writable. A link keeps pointing at the new file;
-// an existing target keeps its permission bits, a new one gets 0666 less the
-// umask.
-bool open_output_file(const std::string& path, OutputFile* file);
+// Prepares to replace `path`, failing and creating nothing where a plain open
+// for writing would fail: the target exists but is not a regular file or may
+// not be written, or its folder is missing or not writable. A symbolic link
+// keeps pointing at the new file; an existing target keeps its permission
+// bits, a new one gets 0666 less the umask. From here on the terminating
+// signals remove the temporary before they end the process, and a file-size
+// limit shows as a failed write.
+bool create_output(const std::string& path, OutputFile* output);
 
-// Flushes, closes and renames the temporary over the target. On failure the
-// temporary is removed and the target is left as it was.
-bool commit_output_file(OutputFile* file);
+// ByteSink writer over an OutputFile.
+bool write_output(void* output_file, const char* data, std::size_t size);
 
-// Closes and removes the temporary.
-void discard_output_file(OutputFile* file);
+// Puts the finished temporary in the target's place. On failure the temporary
+// is removed and the target is as it was.
+bool commit_output(OutputFile* output);
+
+// Closes and removes the temporary; the target is as it was. Does nothing once
+// the output is committed or discarded.
+void discard_output(OutputFile* output);
+
+}  // namespace kestrin

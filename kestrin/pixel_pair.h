@@ -8,6 +8,8 @@
 
 #include "kestrin/bitmap.h"
 
+namespace kestrin {
+
 namespace pixel_pair_detail {
 
 // BT.601 luma and JFIF full-range chroma (offset 128) in fixed point. Every
@@ -63,3 +65,5 @@ inline void apply_magic_pink(std::uint8_t* left, std::uint8_t* right, const Colo
   if (left_is_key && !right_is_key) paint(left, replacement);
   if (right_is_key && !left_is_key) paint(right, replacement);
 }
+
+}  // namespace kestrin

@@ -1,3 +1,5 @@
+// Pixel pairs four at a time with SSE2, and one at a time elsewhere.
+
 #include "kestrin/pixel_pairs.h"
 
 #include "kestrin/pixel_pair.h"
@@ -5,6 +7,8 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+
+namespace kestrin {
 
 namespace {
 
@@ -128,3 +132,5 @@ void encode_pixel_pairs(const std::uint8_t* pixels, std::size_t count, std::uint
 #endif
   for (; pair < count; ++pair) words[pair] = encode_one(pixels + 6 * pair);
 }
+
+}  // namespace kestrin

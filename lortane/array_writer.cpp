@@ -1,8 +1,12 @@
+// The generated source's text, from a byte source to a byte sink through
+// fixed-size blocks.
+
 #include "lortane/array_writer.h"
 
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "lortane/line_pieces.h"
 #include "lortane/literal_escape.h"
@@ -16,8 +20,10 @@ constexpr char kHeadStart[] = "const char * ";
 constexpr char kHeadEnd[] = " [] = {\n";
 constexpr char kTail[] = "NULL\n};\n";
 
-constexpr std::size_t kReadBlockSize = 256 * 1024;
-constexpr std::size_t kWriteBlockSize = 256 * 1024;
+// Blocks of this size stay in the cache and take few system calls; touching
+// more fresh memory than this costs a short text more than it saves.
+constexpr std::size_t kReadBlockSize = 64 * 1024;
+constexpr std::size_t kWriteBlockSize = 64 * 1024;
 // Quote, escaped piece, quote, comma, line end.
 constexpr std::size_t kMaxElementLength = 1 + kMaxEscapedPerByte * kMaxPieceLength + 3;
 
@@ -73,7 +79,9 @@ ArrayResult write_string_array(const char* variable_name, const char* input_path
   if (!block.data || !input) return ArrayResult::kWriteFailed;
   LineSplitter splitter;
 
-  bool head_written = append_text(&block, kCommentStart) && append_text(&block, input_path) &&
+  const std::string comment_path = comment_safe_path(input_path);
+  bool head_written = append_text(&block, kCommentStart) &&
+                      append(&block, comment_path.data(), comment_path.size()) &&
                       append_text(&block, "\n") && append_text(&block, kHeadStart) &&
                       append_text(&block, variable_name) && append_text(&block, kHeadEnd);
   if (!head_written) return ArrayResult::kWriteFailed;

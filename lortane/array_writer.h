@@ -1,5 +1,8 @@
 #pragma once
 
+// The generated source: a C array of string literals, one per piece of a
+// line of the text, closed by NULL.
+
 #include <cstddef>
 
 namespace lortane {
@@ -25,7 +28,7 @@ enum class ArrayResult {
 
 // Reads the whole of `source` and writes to `sink` a C source file that defines
 // `const char * variable_name [] = {...}`, one literal per piece of a line and a
-// final NULL, headed by a comment naming `input_path`. Input and output pass
+// final NULL, headed by a comment naming `input_path` (made safe to compile). Input and output pass
 // through fixed-size blocks, so memory use does not grow with the text. Stops at
 // the first failure; on kWritten everything has reached the sink.
 ArrayResult write_string_array(const char* variable_name, const char* input_path, ByteSource source,

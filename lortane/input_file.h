@@ -1,15 +1,18 @@
 #pragma once
 
-#include <sys/stat.h>
+// The text to convert, open for reading, and how to recognise it under
+// another name.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace lortane {
 
-// The text to convert, open for reading.
 struct InputFile {
-  int fd = -1;
-  struct stat status {};  // of the opened file, to recognise it under another name
+  std::intptr_t handle = -1;
+  // The file's identity on its volume, to recognise it under another name.
+  std::uint64_t volume = 0;
+  std::uint64_t file_id = 0;
 };
 
 // Opens `path` for reading. A folder counts as a failure, as it cannot be read

@@ -1,7 +1,11 @@
+// The body of a C string literal that holds any text exactly, and a path
+// that may stand in a line comment.
+
 #include "lortane/literal_escape.h"
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -152,6 +156,39 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
     }
   }
   return static_cast<std::size_t>(out - start);
+}
+
+std::string comment_safe_path(const std::string& path) {
+  const auto* text = reinterpret_cast<const unsigned char*>(path.data());
+  std::string safe;
+  safe.reserve(path.size());
+  char escape[8];
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const unsigned char byte = text[i];
+    if (byte == 0xE2 && path.size() - i >= 3 && is_bidi_control(text + i)) {
+      const unsigned code_point = (text[i + 1] & 0x3Fu) << 6 | (text[i + 2] & 0x3Fu) | 0x2000u;
+      std::snprintf(escape, sizeof escape, "\\u%04X", code_point);
+      safe += escape;
+      i += 2;
+    } else if (byte == '\n') {
+      safe += "\\n";
+    } else if (byte == '\r') {
+      safe += "\\r";
+    } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+      char* end = write_octal(byte, escape);
+      safe.append(escape, static_cast<std::size_t>(end - escape));
+    } else {
+      safe += static_cast<char>(byte);
+    }
+  }
+  // A backslash at the end of the line, spaces between or not, and "??/",
+  // which is one under trigraphs, would join the next line to the comment.
+  const std::size_t last = safe.find_last_not_of(" \t");
+  if (last != std::string::npos &&
+      (safe[last] == '\\' || (last >= 2 && safe.compare(last - 2, 3, "?\?/") == 0))) {
+    safe += '|';
+  }
+  return safe;
 }
 
 }  // namespace lortane

@@ -1,6 +1,10 @@
 #pragma once
 
+// Writing any text into C source: as the body of a string literal, and as a
+// path in a line comment.
+
 #include <cstddef>
+#include <string>
 
 namespace lortane {
 
@@ -22,5 +26,14 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
 // Length of the well-formed UTF-8 sequence of two to four bytes at `text`, or 0
 // when the bytes there (at most `available` of them) do not form one.
 std::size_t utf8_sequence_length(const unsigned char* text, std::size_t available);
+
+// The path as it may stand in the generated file's line comment, which must
+// compile whatever the path holds: control bytes other than tab are written
+// as escapes (\n, \r, \033) and the Unicode bidirectional controls as
+// \u202E-style text; a path that would end the line in a backslash or in
+// "??/" (a backslash under trigraphs), blanks after it or not, gets a '|'
+// after it, as either would join the next line to the comment. Any other
+// path stays byte for byte as typed.
+std::string comment_safe_path(const std::string& path);
 
 }  // namespace lortane

@@ -1,37 +1,46 @@
 #pragma once
 
+// An output file that appears whole or not at all: the text goes to a
+// temporary file beside the target (".<target>.lortane-XXXXXX"), which takes
+// the target's place by one rename once everything has been written. Readers
+// see the whole earlier file or the whole new one, and so does the file system
+// after a crash wherever a rename over a file orders the new data first (ext4
+// and Btrfs with their default options). A failed or interrupted run removes
+// the temporary and leaves an earlier target untouched; a temporary that a
+// killed run left behind is removed by the next run for the same target. One
+// output at a time per process: a signal handler keeps its name.
+
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace lortane {
 
-// The generated source on its way to the target: written to a temporary file in
-// the target's folder and renamed over the target only when complete, so that a
-// failed or interrupted run leaves an earlier output untouched. One at a time per
-// process: the temporary's name is kept where a signal handler can remove it.
 struct OutputFile {
-  std::string final_path;  // the target with symbolic links followed
-  std::string temp_path;
-  int fd = -1;
+  std::intptr_t folder = -1;  // the target's folder, where the platform opens one
+  std::string target;         // the file that is replaced, with its links followed
+  std::string temp;           // the temporary; empty when none is open
+  std::intptr_t handle = -1;  // the temporary, open for writing
 };
 
-// Prepares to replace `target`, as a plain open for writing would: symbolic
-// links are followed to the file they name (which need not exist yet), and an
-// existing file must be a regular file the caller may write. The temporary gets
-// the permission bits of the file it replaces, or those of a new file under the
-// umask. SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary before ending the
-// process; SIGXFSZ is ignored so that going past the file size limit shows as a
-// write error instead of ending the run unreported.
-bool create_output(const char* target, OutputFile* output);
+// Prepares to replace `path`, failing and creating nothing where a plain open
+// for writing would fail: the target exists but is not a regular file or may
+// not be written, or its folder is missing or not writable. A symbolic link
+// keeps pointing at the new file; an existing target keeps its permission
+// bits, a new one gets 0666 less the umask. From here on the terminating
+// signals remove the temporary before they end the process, and a file-size
+// limit shows as a failed write.
+bool create_output(const std::string& path, OutputFile* output);
 
 // ByteSink writer over an OutputFile.
 bool write_output(void* output_file, const char* data, std::size_t size);
 
-// Closes the temporary and renames it over the target. On failure the temporary
+// Puts the finished temporary in the target's place. On failure the temporary
 // is removed and the target is as it was.
 bool commit_output(OutputFile* output);
 
-// Closes and removes the temporary; the target is as it was.
+// Closes and removes the temporary; the target is as it was. Does nothing once
+// the output is committed or discarded.
 void discard_output(OutputFile* output);
 
 }  // namespace lortane

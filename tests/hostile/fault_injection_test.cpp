@@ -278,7 +278,8 @@ TEST(FaultInterrupted, KestrinStoppedInALargeHeader) {
     const Names before = list_folder(written_folder);
 
     const pid_t pid = start(folder.path, {KESTRIN_PATH, "pic.bmp"});
-    const bool seen = wait_for_temporary(pid, written_folder, ".kestrin-", 2 << 20);
+    const bool seen = wait_for_temporary(
+        pid, written_folder, c.through_link ? ".out.h.kestrin-" : ".pic.bmp.h.kestrin-", 2 << 20);
     const int status = end_with(pid, c.signal_number);
     ASSERT_TRUE(seen) << "the run ended before 2 MiB of its temporary were seen";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal_number);
@@ -320,7 +321,7 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
       if (n < 0 && errno == EAGAIN) usleep(100);
     }
     const bool seen =
-        fed == lines.size() && wait_for_temporary(pid, folder.path, ".lortane-", 2 << 20);
+        fed == lines.size() && wait_for_temporary(pid, folder.path, ".out.c.lortane-", 2 << 20);
     const int status = end_with(pid, signal_number);
     close(feed);
     ASSERT_TRUE(seen) << "fed " << fed << " bytes; no 2 MiB temporary was seen";
@@ -333,8 +334,7 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
 // When whoever reads the console goes away (`lortane ... | head -n 3`), the
 // next console write ends the run by SIGPIPE. Here the variable name is
 // longer than a pipe holds, so the run is caught writing "Using variable name"
-// with its temporary open, and the reader then leaves. (Disabled until SIGPIPE
-// removes the temporary as SIGINT does.)
+// with its temporary open, and the reader then leaves.
 TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
   TempFolder folder;
   write_file(folder.path + "/in.txt", "a\n");
@@ -353,7 +353,7 @@ TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
     _exit(127);
   }
   close(console[1]);
-  const bool seen = wait_for_temporary(pid, folder.path, ".lortane-", 0);
+  const bool seen = wait_for_temporary(pid, folder.path, ".out.c.lortane-", 0);
   close(console[0]);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -367,7 +367,6 @@ TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
 // The same for kestrin, whose console is buffered: with a path of about 3000
 // bytes the first console write falls in "Output File: ...", after the
 // temporary is made, and the console's reader is gone from the start.
-// (Disabled until SIGPIPE removes the temporary as SIGINT does.)
 TEST(FaultInterrupted, KestrinConsoleReaderGoesAway) {
   TempFolder folder;
   std::string folders;

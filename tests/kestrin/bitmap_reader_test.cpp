@@ -1,29 +1,39 @@
+// The BMP reader: header decoding and checks, and the rows it hands out.
+
 #include "kestrin/bitmap_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "bmp_bytes.h"
+#include "kestrin/memory_streams.h"
+#include "support/temp_folder.h"
 
 namespace {
 
+using kestrin::ByteSource;
+using kestrin::check_file_header;
+using kestrin::check_info_header;
+using kestrin::decode_file_header;
+using kestrin::decode_info_header;
+using kestrin::FileHeader;
+using kestrin::InfoHeader;
+using kestrin::MemoryInput;
+using kestrin::PixelBuffer;
+using kestrin::PixelRun;
+using kestrin::RunResult;
+
 // Collects what a function prints on its console stream.
 struct Console {
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* stream = open_memstream(&text, &size);
+  std::FILE* stream = open_scratch_file();
 
   ~Console() {
     if (stream) std::fclose(stream);
-    std::free(text);
   }
-  std::string str() {
-    std::fflush(stream);
-    return std::string(text, size);
-  }
+  std::string str() { return read_scratch_file(stream); }
 };
 
 InfoHeader info_of(const std::string& bmp) {
@@ -32,17 +42,57 @@ InfoHeader info_of(const std::string& bmp) {
   return decode_info_header(bytes);
 }
 
-// Runs the reader over `bmp` in memory, as the converter does after its checks.
-bool load(std::string bmp, PixelBuffer* pixels, std::string* printed) {
-  std::FILE* in = fmemopen(bmp.data(), bmp.size(), "rb");
+// What the reader hands out for `bmp`: every row top first, as the bytes of
+// its pixels, or the console text when it refuses.
+struct Loaded {
+  bool ok = false;
+  std::vector<std::string> rows;
+  std::string printed;
+  bool read_failed = false;
+};
+
+Loaded load(const std::string& bmp, bool seekable = true, std::size_t cut_after_check = 0) {
+  MemoryInput memory;
+  memory.data = reinterpret_cast<const std::uint8_t*>(bmp.data());
+  memory.size = bmp.size();
+  const ByteSource source = kestrin::memory_source(&memory, seekable);
   Console console;
   FileHeader header;
   InfoHeader info;
-  bool ok = read_file_header(in, &header) && read_info_header(in, &info) &&
-            load_pixels(in, info, header, pixels, console.stream);
-  std::fclose(in);
-  *printed = console.str();
-  return ok;
+  PixelBuffer pixels;
+  Loaded loaded;
+  loaded.ok = kestrin::read_file_header(source, &header) &&
+              kestrin::read_info_header(source, &info) &&
+              kestrin::load_pixels(source, info, header, &pixels, console.stream);
+  loaded.printed = console.str();
+  // A file that shrinks after it was checked fails as it is read.
+  memory.size -= cut_after_check;
+  PixelRun run;
+  std::string row;
+  for (RunResult next; loaded.ok && (next = next_pixel_run(&pixels, &run)) != RunResult::kEnd;) {
+    if (next == RunResult::kReadFailed) {
+      loaded.read_failed = true;
+      break;
+    }
+    EXPECT_EQ(run.first_pair, row.size() / 6);
+    row.append(reinterpret_cast<const char*>(run.pixels), 6 * run.pairs);
+    if (run.ends_row) {
+      loaded.rows.push_back(row);
+      row.clear();
+    }
+  }
+  return loaded;
+}
+
+// The rows of a picture made with noise_rows, as load() gives them.
+std::vector<std::string> top_first(const std::vector<std::vector<Rgb>>& file_rows) {
+  std::vector<std::string> rows;
+  for (auto row = file_rows.rbegin(); row != file_rows.rend(); ++row) {
+    std::string bytes;
+    for (const Rgb& p : *row) bytes += std::string{char(p.blue), char(p.green), char(p.red)};
+    rows.push_back(bytes);
+  }
+  return rows;
 }
 
 const char kDump[] =
@@ -127,76 +177,89 @@ TEST(InfoHeader, DumpPrintsFieldsAsSigned32Bit) {
             "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=-1\n");
 }
 
-TEST(LoadPixels, StoresRowsBottomFirstWithoutFill) {
+TEST(LoadPixels, RowsComeTopFirstWithoutFill) {
   // 2 x 2: 6 pixel bytes and 2 fill bytes a row.
-  PixelBuffer pixels;
-  std::string printed;
-  ASSERT_TRUE(load(bmp_bytes(2, 2, {{kRed, kGreen}, {kBlue, kWhite}}, '\x77'), &pixels, &printed));
-  EXPECT_EQ(printed, "");
-  ASSERT_EQ(pixels.width, 2u);
-  ASSERT_EQ(pixels.height, 2u);
-  const std::string bytes(reinterpret_cast<const char*>(pixels.bytes.get()), 12);
-  EXPECT_EQ(bytes, std::string("\x00\x00\xff\x00\xff\x00\xff\x00\x00\xff\xff\xff", 12));
+  const Loaded loaded = load(bmp_bytes(2, 2, {{kRed, kGreen}, {kBlue, kWhite}}, '\x77'));
+  ASSERT_TRUE(loaded.ok);
+  EXPECT_EQ(loaded.printed, "");
+  EXPECT_EQ(loaded.rows, (std::vector<std::string>{std::string("\xff\x00\x00\xff\xff\xff", 6),
+                                                   std::string("\x00\x00\xff\x00\xff\x00", 6)}));
 }
 
-TEST(LoadPixels, TopDownRowsAreStoredBottomFirst) {
-  PixelBuffer bottom_up, top_down;
-  std::string printed;
-  const auto rows = noise_rows(6, 3);
-  ASSERT_TRUE(load(bmp_bytes(6, 3, rows), &bottom_up, &printed));
-  ASSERT_TRUE(load(bmp_bytes(6, -3, {rows[2], rows[1], rows[0]}), &top_down, &printed));
-  EXPECT_EQ(top_down.height, 3u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(top_down.bytes.get()), 54),
-            std::string(reinterpret_cast<char*>(bottom_up.bytes.get()), 54));
+// Bands of rows are read from the end of a bottom-up file and from the start
+// of a top-down one, and rows longer than a band come in pieces; every way
+// must give the same rows, as must a source that cannot seek.
+TEST(LoadPixels, EveryLayoutGivesTheSameRows) {
+  struct Size {
+    int width, height;
+  };
+  for (const Size size : {Size{6, 3}, Size{30, 900}, Size{2000, 40}, Size{30000, 3}}) {
+    SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+    const auto rows = noise_rows(size.width, size.height);
+    const std::vector<std::vector<Rgb>> reversed(rows.rbegin(), rows.rend());
+    const std::vector<std::string> expected = top_first(rows);
+    for (bool seekable : {true, false}) {
+      const Loaded up = load(bmp_bytes(size.width, size.height, rows, '\x55'), seekable);
+      const Loaded down = load(bmp_bytes(size.width, -size.height, reversed, '\x55'), seekable);
+      ASSERT_TRUE(up.ok && down.ok);
+      EXPECT_TRUE(up.rows == expected) << "bottom-up, seekable " << seekable;
+      EXPECT_TRUE(down.rows == expected) << "top-down, seekable " << seekable;
+    }
+  }
 }
 
 TEST(LoadPixels, FileCutInsideTheLastFillStillLoads) {
   std::string bmp = bmp_bytes(6, 2, noise_rows(6, 2));  // 2 fill bytes a row
   bmp.resize(bmp.size() - 2);
-  PixelBuffer pixels;
-  std::string printed;
-  EXPECT_TRUE(load(bmp, &pixels, &printed));
-  bmp.resize(bmp.size() - 1);  // now one pixel byte is missing
-  EXPECT_FALSE(load(bmp, &pixels, &printed));
-  EXPECT_EQ(printed, "Image read failed\n");
+  for (bool seekable : {true, false}) {
+    EXPECT_TRUE(load(bmp, seekable).ok);
+    const Loaded cut = load(bmp.substr(0, bmp.size() - 1), seekable);  // a pixel byte is missing
+    EXPECT_FALSE(cut.ok);
+    EXPECT_EQ(cut.printed, "Image read failed\n");
+  }
 }
 
-TEST(LoadPixels, RefusesClaimsTheFileCannotHoldBeforeAllocating) {
+TEST(LoadPixels, RefusesClaimsTheFileCannotHoldBeforeReading) {
   std::string bmp = bmp_bytes(2, 1, {{kRed, kBlue}});
-  PixelBuffer pixels;
-  std::string printed;
   for (std::uint32_t offset : {62u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
     put_u32(&bmp, kBfOffBits, offset);
-    EXPECT_FALSE(load(bmp, &pixels, &printed)) << offset;
-    EXPECT_EQ(printed, "Image read failed\n");
+    const Loaded loaded = load(bmp);
+    EXPECT_FALSE(loaded.ok) << offset;
+    EXPECT_EQ(loaded.printed, "Image read failed\n");
   }
   bmp = bmp_bytes(2, 1, {{kRed, kBlue}});
   put_u32(&bmp, kBiWidth, 65536);
   put_u32(&bmp, kBiHeight, 65536);
-  EXPECT_FALSE(load(bmp, &pixels, &printed));
-  EXPECT_EQ(printed, "Image read failed\n");
-  EXPECT_EQ(pixels.bytes, nullptr);
+  const Loaded huge = load(bmp);
+  EXPECT_FALSE(huge.ok);
+  EXPECT_EQ(huge.printed, "Image read failed\n");
+}
+
+TEST(LoadPixels, ShrinkingFileFailsAsItIsRead) {
+  const Loaded loaded = load(bmp_bytes(4000, 30, noise_rows(4000, 30)), true, 100);
+  EXPECT_TRUE(loaded.ok);
+  EXPECT_TRUE(loaded.read_failed);
 }
 
 TEST(LoadPixels, OffsetsInsideTheHeadersReadFromThere) {
   std::string bmp = bmp_bytes(2, 1, {{kRed, kBlue}});
   put_u32(&bmp, kBfOffBits, 0);
-  PixelBuffer pixels;
-  std::string printed;
-  ASSERT_TRUE(load(bmp, &pixels, &printed));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(pixels.bytes.get()), 6), bmp.substr(0, 6));
+  const Loaded loaded = load(bmp);
+  ASSERT_TRUE(loaded.ok);
+  EXPECT_EQ(loaded.rows, std::vector<std::string>{bmp.substr(0, 6)});
+  // A pipe cannot go back to them.
+  EXPECT_FALSE(load(bmp, false).ok);
 }
 
 TEST(LoadPixels, EmptyPicturesNeedNoData) {
   std::string bmp = bmp_bytes(0, 5, {});
   put_u32(&bmp, kBfOffBits, 0xFFFFFFFF);
-  PixelBuffer pixels;
-  std::string printed;
-  EXPECT_TRUE(load(bmp, &pixels, &printed));
-  EXPECT_EQ(pixels.width, 0u);
-  EXPECT_EQ(pixels.height, 5u);
-  EXPECT_TRUE(load(bmp_bytes(4, 0, {}), &pixels, &printed));
-  EXPECT_EQ(pixels.height, 0u);
+  const Loaded zero_width = load(bmp);
+  EXPECT_TRUE(zero_width.ok);
+  EXPECT_EQ(zero_width.rows, std::vector<std::string>(5));  // five empty rows
+  const Loaded no_rows = load(bmp_bytes(4, 0, {}));
+  EXPECT_TRUE(no_rows.ok);
+  EXPECT_TRUE(no_rows.rows.empty());
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
+// BMP files built byte by byte for the tests, and the headers they must give.
 #pragma once
 
-// Builds BMP files byte by byte for the tests, so every header field can be
-// set to any value, sane or not.
+// Every header field can be set to any value, sane or not.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "kestrin/pixel_pair.h"
 
 struct Rgb {
   std::uint8_t red, green, blue;
@@ -82,4 +84,33 @@ inline std::vector<std::vector<Rgb>> noise_rows(int width, int height, unsigned 
     }
   }
   return rows;
+}
+
+// The whole header kestrin must write for `input_path` holding `rows` (file
+// order, bottom row first) without Magic Pink, the defines and the array
+// named by the file name as given.
+inline std::string expected_header(const std::string& input_path, const std::string& defines,
+                                   const std::string& array, int width,
+                                   const std::vector<std::vector<Rgb>>& rows) {
+  const std::string w = std::to_string(width), h = std::to_string(rows.size());
+  std::string text = "/*\n * File  : " + input_path + "\n * Width : " + w + "\n * Height: " + h +
+                     "\n*/\n#define " + defines + "_WIDTH   (" + w + ")\n#define " + defines +
+                     "_HEIGHT  (" + h + ")\n#define " + defines + "_SIZE   (" +
+                     std::to_string(static_cast<long long>(width) * rows.size()) +
+                     ")\n\nconst u32 " + array + "_Bitmap[" + h + "*" + w + "]={\n";
+  static const char kHex[] = "0123456789ABCDEF";
+  for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+    for (int i = 0; i < width; i += 2) {
+      if (i > 0 && i % 16 == 0) text += '\n';
+      const Rgb& a = (*row)[i];
+      const Rgb& b = (*row)[i + 1];
+      const std::uint32_t word =
+          kestrin::encode_pixel_pair(a.red, a.green, a.blue, b.red, b.green, b.blue);
+      char digits[12] = {'0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ',', ' '};
+      for (int k = 0; k < 8; ++k) digits[2 + k] = kHex[(word >> (28 - 4 * k)) & 0xF];
+      text.append(digits, sizeof digits);
+    }
+    text += '\n';
+  }
+  return text + "};\n/* END OF FILE */\n";
 }

@@ -16,6 +16,8 @@
 
 namespace {
 
+using kestrin::encode_pixel_pair;
+
 const char kStrictC[] = " -std=c99 -Wall -Wextra -pedantic -Werror ";
 const char kStrictCxx[] = " -std=c++17 -Wall -Wextra -pedantic -Werror ";
 

@@ -1,8 +1,15 @@
+// Identifiers, output paths and comment paths from input paths.
+
 #include "kestrin/header_names.h"
 
 #include <gtest/gtest.h>
 
 namespace {
+
+using kestrin::array_prefix;
+using kestrin::comment_safe_path;
+using kestrin::define_prefix;
+using kestrin::output_path_for;
 
 struct NameCase {
   const char* path;

@@ -1,3 +1,5 @@
+// The pixel-pair word and the Magic Pink rule, against their reference values.
+
 #include "kestrin/pixel_pair.h"
 
 #include <gtest/gtest.h>
@@ -5,6 +7,10 @@
 #include <cstdint>
 
 namespace {
+
+using kestrin::apply_magic_pink;
+using kestrin::Colour3;
+using kestrin::encode_pixel_pair;
 
 struct PairCase {
   std::uint8_t left[3];   // red, green, blue

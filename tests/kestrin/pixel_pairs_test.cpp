@@ -1,3 +1,5 @@
+// Whole runs of pixel pairs give the one-pair encoder's words.
+
 #include "kestrin/pixel_pairs.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,9 @@
 #include "kestrin/pixel_pair.h"
 
 namespace {
+
+using kestrin::encode_pixel_pair;
+using kestrin::encode_pixel_pairs;
 
 void put_colour(std::uint8_t* pixel, std::uint32_t rgb) {
   pixel[0] = static_cast<std::uint8_t>(rgb);        // blue

@@ -297,7 +297,7 @@ TEST(LortaneFailures, InterruptedRunLeavesNoTemporary) {
     ASSERT_EQ(output, progress("in.fifo", "out.c", "v"));
     Names during = list_folder(folder.path);
     ASSERT_EQ(during.size(), 3u);
-    EXPECT_EQ(during[0].rfind(".lortane-", 0), 0u);
+    EXPECT_EQ(during[0].rfind(".out.c.lortane-", 0), 0u);
 
     kill(pid, signal_number);
     int status = 0;

@@ -1,43 +1,61 @@
+// Temporary folders and whole-file helpers, on std::filesystem so that they
+// work alike on every platform.
+
 #include "support/temp_folder.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-void remove_tree(const std::string& path) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return;
-  if (S_ISDIR(st.st_mode)) {
-    chmod(path.c_str(), 0700);  // tests make folders unwritable on purpose
-    for (const std::string& name : list_folder(path)) remove_tree(path + "/" + name);
-    rmdir(path.c_str());
-  } else {
-    unlink(path.c_str());
+fs::path native(const std::string& utf8) { return fs::u8path(utf8); }
+
+std::string utf8(const fs::path& path) {
+  const auto text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string unique_name(const char* prefix) {
+  static std::mt19937_64 random(
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  return prefix + std::to_string(random());
+}
+
+// Tests make folders unwritable on purpose; they are opened up to be removed.
+void remove_tree(const fs::path& path) {
+  std::error_code error;
+  if (fs::is_directory(fs::symlink_status(path, error))) {
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+    for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
+      remove_tree(it->path());
+    }
   }
+  fs::remove(path, error);
 }
 
 }  // namespace
 
 TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kl-test-XXXXXX";
-  if (mkdtemp(pattern.data()) != nullptr) path = pattern;
+  std::error_code error;
+  for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
+    const fs::path candidate = fs::temp_directory_path(error) / unique_name("kl-test-");
+    if (fs::create_directory(candidate, error)) path = utf8(candidate);
+  }
 }
 
 TempFolder::~TempFolder() {
-  if (!path.empty()) remove_tree(path);
+  if (!path.empty()) remove_tree(native(path));
 }
 
 std::string read_file(const std::string& path, bool* exists) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(native(path), std::ios::binary);
   if (exists) *exists = static_cast<bool>(in);
   std::ostringstream bytes;
   bytes << in.rdbuf();
@@ -45,24 +63,45 @@ std::string read_file(const std::string& path, bool* exists) {
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(native(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool file_exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
+  std::error_code error;
+  return fs::exists(fs::symlink_status(native(path), error));
 }
 
 std::vector<std::string> list_folder(const std::string& path) {
   std::vector<std::string> names;
-  DIR* dir = opendir(path.c_str());
-  if (dir == nullptr) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+  std::error_code error;
+  for (fs::directory_iterator it(native(path), error), end; !error && it != end;
+       it.increment(error)) {
+    names.push_back(utf8(it->path().filename()));
   }
-  closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::FILE* open_scratch_file() {
+  std::error_code error;
+  const fs::path path = fs::temp_directory_path(error) / unique_name("kl-scratch-");
+#ifdef _WIN32
+  // "D": deleted when closed.
+  return _wfopen(path.c_str(), L"w+bD");
+#else
+  std::FILE* file = std::fopen(path.c_str(), "w+b");
+  fs::remove(path, error);
+  return file;
+#endif
+}
+
+std::string read_scratch_file(std::FILE* file) {
+  std::fflush(file);
+  const long end = std::ftell(file);
+  std::string text(end > 0 ? static_cast<std::size_t>(end) : 0, '\0');
+  std::rewind(file);
+  text.resize(std::fread(&text[0], 1, text.size(), file));
+  std::fseek(file, 0, SEEK_END);
+  return text;
 }

@@ -1,10 +1,12 @@
+// Temporary folders and whole-file helpers for the tests.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with all its
-// contents when the test ends.
+// contents when the test ends. Paths are UTF-8.
 struct TempFolder {
   TempFolder();
   ~TempFolder();
@@ -14,10 +16,15 @@ struct TempFolder {
   std::string path;
 };
 
-// Whole-file helpers for tests; a missing file reads as empty and sets *exists.
+// Whole-file helpers; a missing file reads as empty and sets *exists.
 std::string read_file(const std::string& path, bool* exists = nullptr);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
 
 // Names in a folder other than "." and "..", sorted.
 std::vector<std::string> list_folder(const std::string& path);
+
+// A nameless scratch file, open for writing and reading, that goes away when
+// it is closed; and what has been written to it so far.
+std::FILE* open_scratch_file();
+std::string read_scratch_file(std::FILE* file);

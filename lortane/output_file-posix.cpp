@@ -1,0 +1,362 @@
+// The whole-or-nothing output file on POSIX systems: a temporary beside the
+// target, made and renamed relative to the target's folder.
+
+#include "lortane/output_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace lortane {
+
+namespace {
+
+constexpr char kTempTag[] = ".lortane-";
+constexpr std::size_t kRandomLength = 6;
+constexpr std::size_t kNameMax = 255;
+// The kernel gives up on longer chains with ELOOP; so does this.
+constexpr int kMaxSymbolicLinks = 40;
+
+#ifdef O_PATH
+// A folder is only ever named through, never read, so it needs no permission to read.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// What the signal handler removes. Changed only while the cleanup signals
+// are blocked, so the handler never sees it half-set.
+volatile sig_atomic_t g_armed = 0;
+int g_folder = -1;
+char g_temp[kNameMax + 1];
+sigset_t g_cleanup_signals;
+
+// Every signal whose default action ends the process. SIGXFSZ is ignored
+// instead, so that a write past the file-size limit fails and is reported.
+const int kTerminatingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
+    SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+};
+
+// Every cleanup signal is blocked while this runs, so a second one (as
+// `timeout` sends to the process and then to its group) waits until the
+// temporary is gone; then the signal ends the process as it would have.
+extern "C" void remove_temp_and_reraise(int signal_number) {
+  if (g_armed) unlinkat(g_folder, g_temp, 0);
+  struct sigaction fatal;
+  std::memset(&fatal, 0, sizeof fatal);
+  fatal.sa_handler = SIG_DFL;
+  sigemptyset(&fatal.sa_mask);
+  sigaction(signal_number, &fatal, nullptr);
+  raise(signal_number);  // delivered as the handler returns
+}
+
+void add_if_default(int signal_number) {
+  struct sigaction current;
+  // A signal ignored by whoever started us (nohup) stays ignored, and one
+  // that a runtime already handles (a sanitizer) stays with it.
+  if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+    sigaddset(&g_cleanup_signals, signal_number);
+  }
+}
+
+void install_cleanup_handlers() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  signal(SIGXFSZ, SIG_IGN);
+  sigemptyset(&g_cleanup_signals);
+  for (int signal_number : kTerminatingSignals) add_if_default(signal_number);
+#ifdef SIGRTMIN
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    add_if_default(signal_number);
+  }
+#endif
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = remove_temp_and_reraise;
+  action.sa_mask = g_cleanup_signals;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (sigismember(&g_cleanup_signals, signal_number) == 1) {
+      sigaction(signal_number, &action, nullptr);
+    }
+  }
+}
+
+void block_cleanup_signals(sigset_t* previous) {
+  sigprocmask(SIG_BLOCK, &g_cleanup_signals, previous);
+}
+
+void restore_signals(const sigset_t* previous) { sigprocmask(SIG_SETMASK, previous, nullptr); }
+
+// Splits `path` into its folder ("" for a bare name) and its last name.
+void split_path(const std::string& path, std::string* folder, std::string* name) {
+  const std::size_t slash = path.rfind('/');
+  *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Opens `folder` relative to the folder `base` (an absolute one from the root).
+int open_folder(int base, const std::string& folder) {
+  int fd;
+  do {
+    fd = openat(base, folder.empty() ? "." : folder.c_str(), kFolderFlags);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool read_link(int folder, const std::string& name, std::string* link) {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t length = readlinkat(folder, name.c_str(), &buffer[0], buffer.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      link->assign(buffer, 0, static_cast<std::size_t>(length));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// Follows symbolic links from `path` to the file a plain open would write,
+// which need not exist yet, and opens its folder. `*exists` tells whether it
+// does; then `*status` describes it.
+bool resolve_target(const std::string& path, int* folder, std::string* name, bool* exists,
+                    struct stat* status) {
+  std::string folder_part;
+  split_path(path, &folder_part, name);
+  *folder = open_folder(AT_FDCWD, folder_part);
+  if (*folder < 0) return false;
+  for (int links = 0; links <= kMaxSymbolicLinks; ++links) {
+    if (name->empty()) break;  // the path names a folder
+    if (fstatat(*folder, name->c_str(), status, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) break;
+      *exists = false;
+      return true;
+    }
+    if (!S_ISLNK(status->st_mode)) {
+      *exists = true;
+      return true;
+    }
+    std::string link;
+    if (!read_link(*folder, *name, &link) || link.empty()) break;
+    split_path(link, &folder_part, name);
+    const int next = open_folder(*folder, folder_part);
+    close(*folder);
+    *folder = next;
+    if (next < 0) return false;
+  }
+  close(*folder);
+  *folder = -1;
+  return false;
+}
+
+// Names of this target's temporaries begin with this; they must fit in a name.
+std::string temp_prefix(const std::string& target) {
+  const std::size_t room = kNameMax - 1 - (sizeof kTempTag - 1) - kRandomLength;
+  return "." + target.substr(0, room) + kTempTag;
+}
+
+std::string random_letters() {
+  static std::uint64_t state = 0;
+  if (state == 0) {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    state = static_cast<std::uint64_t>(getpid()) << 32 ^ static_cast<std::uint64_t>(now.tv_nsec) ^
+            static_cast<std::uint64_t>(now.tv_sec) << 20 ^ reinterpret_cast<std::uintptr_t>(&state);
+    state |= 1;
+  }
+  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string letters;
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    letters += kLetters[state % (sizeof kLetters - 1)];
+  }
+  return letters;
+}
+
+// Whether `name` in `folder` is still the file open as `fd`.
+bool still_named(int folder, const char* name, int fd) {
+  struct stat named, opened;
+  return fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &opened) == 0 &&
+         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+// Removes the temporaries of this target that runs killed outright (SIGKILL,
+// a power loss) left behind. A live run holds a lock on its temporary from
+// the moment it has made it until it has renamed it, so the one that is
+// locked here is nobody's.
+void remove_leftovers(int folder, const std::string& prefix) {
+  const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return;  // a folder that may not be read is not cleaned
+  DIR* dir = fdopendir(listing);
+  if (dir == nullptr) {
+    close(listing);
+    return;
+  }
+  while (const dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0 ||
+        std::strlen(name) != prefix.size() + kRandomLength) {
+      continue;
+    }
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat status;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        still_named(folder, name, fd)) {
+      unlinkat(folder, name, 0);
+    }
+    close(fd);
+  }
+  closedir(dir);
+}
+
+void disarm() {
+  g_armed = 0;
+  g_folder = -1;
+}
+
+bool lock(int fd) {
+  int result;
+  do {
+    result = flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+// Makes and locks a new temporary; false when none can be made.
+bool make_temp(OutputFile* output, const std::string& prefix, mode_t mode) {
+  const int folder = static_cast<int>(output->folder);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = prefix + random_letters();
+    sigset_t previous;
+    block_cleanup_signals(&previous);
+    const int fd =
+        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      std::memcpy(g_temp, name.c_str(), name.size() + 1);
+      g_folder = folder;
+      g_armed = 1;
+    }
+    restore_signals(&previous);
+    if (fd < 0) {
+      if (errno == EEXIST || errno == EINTR) continue;
+      return false;
+    }
+    // Where a file system has no locks, no other run can take this one for
+    // a leftover either.
+    if (lock(fd) && !still_named(folder, name.c_str(), fd)) {
+      // Another run's cleaning took it before the lock: make another.
+      block_cleanup_signals(&previous);
+      disarm();
+      restore_signals(&previous);
+      close(fd);
+      continue;
+    }
+    output->temp = name;
+    output->handle = fd;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool create_output(const std::string& path, OutputFile* output) {
+  *output = OutputFile();
+  install_cleanup_handlers();
+
+  int folder = -1;
+  bool exists = false;
+  struct stat status;
+  if (!resolve_target(path, &folder, &output->target, &exists, &status)) return false;
+  output->folder = folder;
+  const bool writable =
+      !exists ||
+      (S_ISREG(status.st_mode) && faccessat(folder, output->target.c_str(), W_OK, AT_EACCESS) == 0);
+  const std::string prefix = temp_prefix(output->target);
+  if (writable) remove_leftovers(folder, prefix);
+  // A new file gets 0666 less the umask from the open itself.
+  if (!writable || !make_temp(output, prefix, exists ? 0600 : 0666) ||
+      (exists && fchmod(static_cast<int>(output->handle), status.st_mode & 0777) != 0)) {
+    discard_output(output);
+    return false;
+  }
+  return true;
+}
+
+bool write_output(void* output_file, const char* data, std::size_t size) {
+  const int fd = static_cast<int>(static_cast<OutputFile*>(output_file)->handle);
+  while (size > 0) {
+    const ssize_t count = write(fd, data, size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
+bool commit_output(OutputFile* output) {
+  if (output->temp.empty()) return false;
+  const int folder = static_cast<int>(output->folder);
+  const int fd = static_cast<int>(output->handle);
+  sigset_t previous;
+  block_cleanup_signals(&previous);
+  // The temporary stays open, and so locked, until it has the target's name.
+  // A file system that reports write errors only as a file is closed (NFS)
+  // reports them on closing a duplicate too.
+  const int probe = dup(fd);
+  bool committed = probe >= 0 && close(probe) == 0 &&
+                   renameat(folder, output->temp.c_str(), folder, output->target.c_str()) == 0;
+  if (!committed) unlinkat(folder, output->temp.c_str(), 0);
+  disarm();
+  restore_signals(&previous);
+  output->temp.clear();
+  discard_output(output);
+  return committed;
+}
+
+void discard_output(OutputFile* output) {
+  if (!output->temp.empty()) {
+    sigset_t previous;
+    block_cleanup_signals(&previous);
+    unlinkat(static_cast<int>(output->folder), output->temp.c_str(), 0);
+    disarm();
+    restore_signals(&previous);
+    output->temp.clear();
+  }
+  // Nothing of it is kept, so a failing close has nothing to report.
+  if (output->handle >= 0) close(static_cast<int>(output->handle));
+  if (output->folder >= 0) close(static_cast<int>(output->folder));
+  output->handle = -1;
+  output->folder = -1;
+}
+
+}  // namespace lortane
