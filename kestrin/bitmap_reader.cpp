@@ -3,6 +3,7 @@
 #include "kestrin/bitmap_reader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -66,6 +67,38 @@ bool fail(std::FILE* console, const char* message) {
 // fill, except that the last row's fill may be missing.
 std::uint64_t pixel_bytes(const PixelBuffer& p) {
   return p.height * p.stride - (p.stride - 3 * std::uint64_t{p.width});
+}
+
+// A pipe cannot be read backwards: the whole picture waits in memory. The
+// buffer grows with the data that arrives, not with what the header claims,
+// so a short stream costs no more than it holds.
+bool read_whole(const ByteSource& in, std::uint64_t needed, PixelBuffer* p, std::FILE* console) {
+  if (!skip_to(in, p->offset)) return fail(console, kImageReadFailed);
+  if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
+  std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(needed, kBandBytes));
+  std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
+  std::size_t held = 0;
+  for (;;) {
+    if (!bytes) return fail(console, kNoMemory);
+    std::size_t got = 0;
+    if (!in.read(in.context, bytes.get() + held, capacity - held, &got)) {
+      return fail(console, kImageReadFailed);
+    }
+    held += got;
+    if (held == needed) break;
+    if (held < capacity) return fail(console, kImageReadFailed);  // the stream ended
+    const std::size_t larger =
+        static_cast<std::size_t>(std::min<std::uint64_t>(needed, std::uint64_t{capacity} * 2));
+    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[larger]);
+    if (grown) std::memcpy(grown.get(), bytes.get(), held);
+    bytes = std::move(grown);
+    capacity = larger;
+  }
+  p->bytes = std::move(bytes);
+  p->capacity = capacity;
+  p->whole = true;
+  p->band_rows = p->height;
+  return true;
 }
 
 // Reads the band of whole rows that holds file row `row`, reaching on in the
@@ -192,28 +225,14 @@ bool load_pixels(const ByteSource& in, const InfoHeader& info, const FileHeader&
     }
   }
 
-  if (in.read_at != nullptr) {
-    // A band of whole rows, or of one row's pairs when a row is longer.
-    p.capacity = p.stride <= kBandBytes
-                     ? static_cast<std::size_t>(
-                           std::min<std::uint64_t>(p.height, kBandBytes / p.stride) * p.stride)
-                     : kBandBytes / kPairBytes * kPairBytes;
-  } else {
-    // A pipe cannot be read backwards: the whole picture waits in memory.
-    if (!skip_to(in, p.offset)) return fail(console, kImageReadFailed);
-    if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
-    p.capacity = static_cast<std::size_t>(needed);
-    p.whole = true;
-  }
+  if (in.read_at == nullptr) return read_whole(in, needed, pixels, console);
+  // A band of whole rows, or of one row's pairs when a row is longer.
+  p.capacity = p.stride <= kBandBytes
+                   ? static_cast<std::size_t>(
+                         std::min<std::uint64_t>(p.height, kBandBytes / p.stride) * p.stride)
+                   : kBandBytes / kPairBytes * kPairBytes;
   p.bytes.reset(new (std::nothrow) std::uint8_t[p.capacity]);
   if (!p.bytes) return fail(console, kNoMemory);
-  if (p.whole) {
-    if (!read_exactly(in, p.bytes.get(), p.capacity)) {
-      p.bytes.reset();
-      return fail(console, kImageReadFailed);
-    }
-    p.band_rows = p.height;
-  }
   return true;
 }
 

@@ -157,10 +157,10 @@ TEST(KestrinHostile, ImpossibleSizesAndOffsetsFailWithoutReading) {
   for (const Rejected& c : cases) expect_rejected(c);
 }
 
-// Claims of 65536 x 65536 and 20000 x 20000 pixels in a 54-byte file fail
-// before any allocation: shown by a memory limit far below the claim and a
-// CPU limit of a second (the sanitizers need more address space, so there
-// the limits are left out).
+// Claims of 65536 x 65536 and 20000 x 20000 pixels in a 54-byte file, or a
+// 54-byte stream, fail before any large allocation: shown by a memory limit far below the claim and
+// a CPU limit of a second (the sanitizers need more address space, so there the limits are left
+// out).
 TEST(KestrinHostile, HugeClaimsInATinyFileAllocateNothing) {
 #ifdef KL_SANITIZE
   const std::string limits = "";
@@ -180,6 +180,14 @@ TEST(KestrinHostile, HugeClaimsInATinyFileAllocateNothing) {
               kKestrinBanner + "Opening File: pic.bmp\n" + dump_of(bmp) + "Image read failed\n");
     EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), kEarlier);
     EXPECT_EQ(list_folder(folder.path), Names({"pic.bmp", "pic.bmp.h"}));
+    // A pipe's size is not known, but its buffer grows only with what arrives.
+    const ProgramResult piped =
+        run_shell((limits.empty() ? "" : limits + " && ") + "cat pic.bmp | " +
+                      shell_quote(KESTRIN_PATH) + " /dev/stdin",
+                  folder.path);
+    EXPECT_EQ(piped.exit_status, 5);
+    EXPECT_EQ(piped.output,
+              kKestrinBanner + "Opening File: /dev/stdin\n" + dump_of(bmp) + "Image read failed\n");
   }
 }
 
