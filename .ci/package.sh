@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Packages: run from the repository root after the default preset has been
 # built. Makes the .deb and the tarball with cpack, checks that both hold the
-# same files, installs the .deb, checks that the programs, their manual pages
-# and the CMake package are found, then removes the package again.
-# Needs dpkg-dev (cpack's library dependencies), man-db and a C compiler.
+# same files (the .deb with Debian's names and compression), runs lintian on
+# the .deb, installs it, checks that the programs, their manual pages and the
+# CMake package are found, then removes the package again.
+# Needs dpkg-dev and file (cpack's library dependencies), lintian, man-db and
+# a C compiler.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,14 +20,20 @@ tarball=$(echo build/kestrin-lortane-*.tar.gz)
 }
 
 # The .deb installs under /usr, the tarball holds one top folder: compare the
-# files below those.
-deb_files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./usr/||' | sort)
+# files below those. The .deb has the licence as copyright, the changelog and
+# the manual pages compressed, and lintian's overrides besides.
+doc=share/doc/kestrin-lortane
+deb_files=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./usr/||' |
+  sed -e "s|^$doc/copyright\$|$doc/LICENSE|" -e 's|\.gz$||' -e '\|^share/lintian/overrides/|d' | sort)
 tarball_files=$(tar -tzf "$tarball" | grep -v '/$' | sed 's|^[^/]*/||' | sort)
 if [ "$deb_files" != "$tarball_files" ]; then
   echo "the .deb and the tarball hold different files:" >&2
   diff <(echo "$deb_files") <(echo "$tarball_files") >&2
   exit 1
 fi
+
+echo "== lintian"
+lintian --fail-on error,warning --display-info "$deb"
 
 package=$(dpkg-deb -f "$deb" Package)
 work=$(mktemp -d "${TMPDIR:-/tmp}/kl-package-XXXXXX")
@@ -51,6 +59,11 @@ check test -x /usr/bin/kestrin
 check test -x /usr/bin/lortane
 check man -w kestrin
 check man -w lortane
+check cmp LICENSE /usr/share/doc/kestrin-lortane/copyright
+for page in kestrin lortane; do
+  zcat "/usr/share/man/man1/$page.1.gz" >"$work/$page.1"
+  check cmp "man/$page.1" "$work/$page.1"
+done
 # Without arguments each program shows its banner and usage and ends with 1.
 set +e
 /usr/bin/kestrin >"$work/kestrin.out"
@@ -78,7 +91,7 @@ check diff -u tests/integration/show_assets_expected.txt "$work/output.txt"
 
 dpkg -r "$package"
 hash -r
-if [ -e /usr/bin/kestrin ] || [ -e /usr/share/man/man1/kestrin.1 ]; then
+if [ -e /usr/bin/kestrin ] || [ -e /usr/share/man/man1/kestrin.1.gz ]; then
   echo "dpkg -r left files behind" >&2
   exit 1
 fi

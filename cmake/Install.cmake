@@ -1,27 +1,32 @@
-# Installs the programs, their manual pages and the CMake package that lets
-# other projects call kestrin_add_header and lortane_add_source after
-# find_package(KestrinLortane).
+# Installs the programs, their manual pages, the licence and the CMake package
+# that lets other projects call kestrin_add_header and lortane_add_source
+# after find_package(KestrinLortane).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(KL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrinLortane)
+set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
 install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
+  DESTINATION ${KL_DOC_DIR})
 
 install(EXPORT KestrinLortaneTargets NAMESPACE KestrinLortane::
   DESTINATION ${KL_PACKAGE_DIR})
 # The package holds host programs only, so a consumer of any word size (a
 # 32-bit or cross build) may use it.
 write_basic_package_version_file(
-  ${PROJECT_BINARY_DIR}/KestrinLortaneConfigVersion.cmake
+  ${PROJECT_BINARY_DIR}/KestrinLortaneVersionRules.cmake
   COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
 install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneConfig.cmake
-  ${PROJECT_BINARY_DIR}/KestrinLortaneConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneConfigVersion.cmake
+  ${PROJECT_BINARY_DIR}/KestrinLortaneVersionRules.cmake
   ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneFunctions.cmake
   ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneRunTool.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/KestrinLortaneDeclarations.cmake
   DESTINATION ${KL_PACKAGE_DIR})

@@ -1,19 +1,40 @@
 # Build-time conversion of pictures and texts into C source for CMake users.
 #
-#   kestrin_add_header(<target> <picture.bmp>
-#                      [MAGIC_PINK [KEY <colour> REPLACEMENT <colour>]])
-#   lortane_add_source(<target> <text> VARIABLE <name>)
+#   kestrin_add_header(<target> <picture.bmp> [PUBLIC|PRIVATE|INTERFACE]
+#                      [NAME <file name>]
+#                      [MAGIC_PINK [KEY <colour> REPLACEMENT <colour>]]
+#                      [DECLARATIONS] [OUTPUT_VARIABLE <variable>])
+#   lortane_add_source(<target> <text> VARIABLE <name> [LANGUAGE C|CXX]
+#                      [NAME <file name>] [OUTPUT_VARIABLE <variable>])
 #
-# Relative paths are taken from the calling folder's source folder; a picture
-# or text that another custom command of that folder makes is given by its
-# full path in the build tree. Both functions must be called in the folder
-# that creates <target>, as CMake attaches generated files to targets only
-# there.
+# kestrin_add_header makes <name>.h (<name> is the picture's file name, or
+# NAME) and adds its folder to the target's include folders with the given
+# scope (PRIVATE by default, INTERFACE for an INTERFACE library), so that a
+# static library can hand its pictures on to the programs that link it. The
+# header defines its array, so only one source may include it. DECLARATIONS
+# also makes <name>.decl.h, holding the header's three defines and an extern
+# declaration of the array, and compiles the array into <target> once: any
+# number of sources may then include <name>.decl.h.
+#
+# lortane_add_source makes <name>.c holding `const char * <VARIABLE> []` and
+# compiles it into <target>, as C or, with LANGUAGE CXX, as C++ (where
+# VARIABLE may be a qualified name such as assets::help).
+#
+# OUTPUT_VARIABLE receives the full paths of the generated files: the header
+# (then the declarations header and the source defining the array, with
+# DECLARATIONS), or lortane's source.
+#
+# Relative paths are taken from the calling folder's source folder. An input
+# must exist, or be made by a custom command of the build (its GENERATED
+# property), by the end of the configuration. Both functions must be called
+# in the folder that creates <target>, as CMake attaches generated files to
+# targets only there.
 #
 # The tools run on a copy of the input held in the build tree, addressed by
-# its bare file name: the generated comment and identifiers then never depend
-# on where the checkout lives, and nothing is ever written into the source
-# tree. Each output is regenerated when its input or the tool changes.
+# its bare file name (or NAME): the generated comment and identifiers then
+# never depend on where the checkout lives, and nothing is ever written into
+# the source tree. Each output is regenerated when its input or the tool
+# changes.
 #
 # The tools are the targets KestrinLortane::kestrin and KestrinLortane::lortane
 # (built alongside when this project is added with add_subdirectory, imported
@@ -21,16 +42,20 @@
 # LORTANE_EXECUTABLE name host programs to run instead, for cross-compiling.
 
 include_guard(GLOBAL)
+# Whatever the including project's policies are, these functions keep the
+# ones they were written for: functions record the policies in force where
+# they are defined.
+cmake_policy(PUSH)
+cmake_policy(VERSION 3.20)
 
 set(KESTRIN_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin run at build time instead of KestrinLortane::kestrin (for cross-compiling)")
 set(LORTANE_EXECUTABLE "" CACHE FILEPATH
   "Host lortane run at build time instead of KestrinLortane::lortane (for cross-compiling)")
 
-# Functions see the caller's CMAKE_CURRENT_LIST_DIR, so the helper script's
+# Functions see the caller's CMAKE_CURRENT_LIST_DIR, so the helper scripts'
 # place is recorded now.
-set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_RUN_SCRIPT
-  "${CMAKE_CURRENT_LIST_DIR}/KestrinLortaneRunTool.cmake")
+set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}")
 
 # Sets <command_out> to the program to run for <tool> and <depends_out> to
 # what an output must be rebuilt after when that program changes.
@@ -49,8 +74,9 @@ function(_kestrin_lortane_tool tool command_out depends_out)
   set(target KestrinLortane::${tool})
   if(NOT TARGET ${target})
     message(FATAL_ERROR
-      "${target} is not defined: add the Kestrin and Lortane project with add_subdirectory, "
-      "call find_package(KestrinLortane), or set ${upper}_EXECUTABLE")
+      "${target} is not defined: add the Kestrin and Lortane project with add_subdirectory "
+      "or call find_package(KestrinLortane) before this call (in any folder: the programs "
+      "are visible to the whole build), or set ${upper}_EXECUTABLE")
   endif()
   # DEPENDS on a built executable target also orders the build; an imported
   # one contributes only its file.
@@ -62,15 +88,75 @@ function(_kestrin_lortane_tool tool command_out depends_out)
   set(${depends_out} ${target} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
 endfunction()
 
-function(_kestrin_lortane_check_target function target)
-  if(NOT TARGET ${target})
+# Sets <target_out> to the real target behind <target> (an alias is
+# followed) and <type_out> to its type, after checking that generated files
+# can be attached to it from here.
+function(_kestrin_lortane_check_target function target target_out type_out)
+  if(NOT TARGET "${target}")
     message(FATAL_ERROR "${function}: no target named '${target}'")
+  endif()
+  get_target_property(aliased ${target} ALIASED_TARGET)
+  if(aliased)
+    set(target ${aliased})
+  endif()
+  get_target_property(imported ${target} IMPORTED)
+  get_target_property(type ${target} TYPE)
+  if(imported OR NOT type MATCHES "^(EXECUTABLE|(STATIC|SHARED|MODULE|OBJECT|INTERFACE)_LIBRARY)$")
+    message(FATAL_ERROR
+      "${function}: '${target}' is not a program or library that this project builds")
   endif()
   get_target_property(target_dir ${target} SOURCE_DIR)
   if(NOT target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
     message(FATAL_ERROR
       "${function}(${target} ...) must be called in ${target_dir}, where '${target}' is created")
   endif()
+  set(${target_out} ${target} PARENT_SCOPE)
+  set(${type_out} ${type} PARENT_SCOPE)
+endfunction()
+
+# Sets <path_out> to <given> as a full path and <name_out> to the bare file
+# name the tool converts it under: <name> when given, else the path's own.
+function(_kestrin_lortane_input function target given name path_out name_out)
+  get_filename_component(path "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  if(name STREQUAL "")
+    get_filename_component(name "${path}" NAME)
+  elseif(name MATCHES "[/\\\\:]")
+    message(FATAL_ERROR "${function}: NAME '${name}' must be a file name without folders")
+  endif()
+  # A custom command declared later, in any folder, may make the input, so
+  # it is looked for once the whole project has been read.
+  cmake_language(EVAL CODE "
+    cmake_language(DEFER DIRECTORY [==[${CMAKE_SOURCE_DIR}]==]
+      CALL _kestrin_lortane_check_input [==[${function}]==] [==[${target}]==]
+        [==[${given}]==] [==[${path}]==] [==[${CMAKE_CURRENT_SOURCE_DIR}]==]
+        [==[${CMAKE_CURRENT_LIST_FILE}]==])")
+  set(${path_out} "${path}" PARENT_SCOPE)
+  set(${name_out} "${name}" PARENT_SCOPE)
+endfunction()
+
+function(_kestrin_lortane_check_input function target given path directory list_file)
+  if(EXISTS "${path}")
+    return()
+  endif()
+  # A custom command of any folder counts: look in the caller's folder, then
+  # in every folder of the build.
+  set(folders "${directory}")
+  set(pending "${CMAKE_SOURCE_DIR}")
+  while(pending)
+    list(POP_FRONT pending folder)
+    list(APPEND folders "${folder}")
+    get_property(subfolders DIRECTORY "${folder}" PROPERTY SUBDIRECTORIES)
+    list(APPEND pending ${subfolders})
+  endwhile()
+  foreach(folder IN LISTS folders)
+    get_source_file_property(generated "${path}" DIRECTORY "${folder}" GENERATED)
+    if(generated)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR
+    "${function}(${target} ${given} ...) in ${list_file}: ${given} does not exist "
+    "(looked for ${path}) and no custom command of this build makes it")
 endfunction()
 
 # The identifier prefixes kestrin derives from a file name: the defines use
@@ -102,11 +188,74 @@ function(_kestrin_prefixes file_name define_out array_out)
   set(${array_out} "${array_prefix}" PARENT_SCOPE)
 endfunction()
 
-# Adds the custom command that copies <input> to <folder>/<name> and runs
-# <command> there; the tool prints only when it fails.
+# A name to suggest instead of <name>: "_pic" put before its last dot.
+function(_kestrin_other_name name out)
+  string(FIND "${name}" "." last_dot REVERSE)
+  if(last_dot LESS 0)
+    set(${out} "${name}_pic" PARENT_SCOPE)
+  else()
+    string(SUBSTRING "${name}" 0 ${last_dot} stem)
+    string(SUBSTRING "${name}" ${last_dot} -1 extension)
+    set(${out} "${stem}_pic${extension}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# Refuses a picture whose identifiers would not compile: beside another
+# picture of the target with the same defines or array, or after the C
+# library's headers. Says so now rather than in the compiler's words later.
+function(_kestrin_check_names target picture name)
+  _kestrin_prefixes("${name}" define_prefix array_prefix)
+  _kestrin_other_name("${name}" suggestion)
+  # Define prefixes whose <prefix>_WIDTH is also a macro of <stdint.h> or
+  # <limits.h> in C23 and C++: such a header does not compile after those.
+  set(library_width_prefixes
+    INT8 INT16 INT32 INT64 UINT8 UINT16 UINT32 UINT64
+    INT_LEAST8 INT_LEAST16 INT_LEAST32 INT_LEAST64
+    UINT_LEAST8 UINT_LEAST16 UINT_LEAST32 UINT_LEAST64
+    INT_FAST8 INT_FAST16 INT_FAST32 INT_FAST64
+    UINT_FAST8 UINT_FAST16 UINT_FAST32 UINT_FAST64
+    INTPTR UINTPTR INTMAX UINTMAX PTRDIFF SIZE WCHAR WINT SIG_ATOMIC
+    CHAR SCHAR UCHAR SHRT USHRT INT UINT LONG ULONG LLONG ULLONG BOOL)
+  if(define_prefix IN_LIST library_width_prefixes)
+    message(FATAL_ERROR
+      "kestrin_add_header: picture ${picture} of target ${target} would define "
+      "${define_prefix}_WIDTH, a macro of <stdint.h> and <limits.h> in C23 and C++; "
+      "convert it under another name, for example NAME ${suggestion}, or rename the file")
+  endif()
+  get_target_property(pictures ${target} _KESTRIN_PICTURES)
+  get_target_property(names ${target} _KESTRIN_NAMES)
+  if(NOT pictures)
+    return()
+  endif()
+  foreach(other_picture other_name IN ZIP_LISTS pictures names)
+    if(other_picture STREQUAL picture AND other_name STREQUAL name)
+      message(FATAL_ERROR
+        "kestrin_add_header: picture ${picture} is added to target ${target} twice; "
+        "to convert it again (with other colours, say), give the second one a NAME of its own")
+    endif()
+    _kestrin_prefixes("${other_name}" other_define other_array)
+    if(other_define STREQUAL define_prefix)
+      set(clash "defines ${define_prefix}_WIDTH, ${define_prefix}_HEIGHT, ${define_prefix}_SIZE")
+    elseif(other_array STREQUAL array_prefix)
+      set(clash "array ${array_prefix}_Bitmap")
+    else()
+      continue()
+    endif()
+    message(FATAL_ERROR
+      "kestrin_add_header: pictures ${other_picture} and ${picture} of target ${target} "
+      "would both give the ${clash}; convert one under another name, for example "
+      "NAME ${suggestion}")
+  endforeach()
+endfunction()
+
+# Adds the custom command that copies <input> to <folder>/<name> and runs the
+# tool there with the arguments after ARGS, then the commands after THEN; the
+# tool prints only when it fails.
 function(_kestrin_lortane_generate tool input folder name output comment)
+  cmake_parse_arguments(PARSE_ARGV 6 gen "" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
   _kestrin_lortane_tool(${tool} program tool_depends)
-  get_property(run_script GLOBAL PROPERTY _KESTRIN_LORTANE_RUN_SCRIPT)
+  get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
+  set(run_script "${scripts}/KestrinLortaneRunTool.cmake")
   set(copy "${folder}/${name}")
   if(input STREQUAL copy)
     set(copy_step "")
@@ -115,17 +264,32 @@ function(_kestrin_lortane_generate tool input folder name output comment)
   endif()
   add_custom_command(
     OUTPUT "${output}"
-    BYPRODUCTS "${copy}"
+    BYPRODUCTS "${copy}" ${gen_BYPRODUCTS}
     ${copy_step}
-    COMMAND "${CMAKE_COMMAND}" -P "${run_script}" -- "${program}" ${ARGN}
-    DEPENDS "${input}" ${tool_depends} "${run_script}"
+    COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" -P "${run_script}" -- "${program}" ${gen_ARGS}
+    ${gen_THEN}
+    DEPENDS "${input}" ${tool_depends} "${run_script}" ${gen_DEPENDS}
     WORKING_DIRECTORY "${folder}"
     COMMENT "${comment}"
     VERBATIM)
 endfunction()
 
+# The language a generated unit is compiled in: C when the project has it,
+# else C++.
+function(_kestrin_lortane_unit_language function out)
+  get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
+  if("C" IN_LIST languages)
+    set(${out} C PARENT_SCOPE)
+  elseif("CXX" IN_LIST languages)
+    set(${out} CXX PARENT_SCOPE)
+  else()
+    message(FATAL_ERROR "${function}: DECLARATIONS needs C or C++ enabled in project()")
+  endif()
+endfunction()
+
 function(kestrin_add_header target picture)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "MAGIC_PINK" "KEY;REPLACEMENT" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "PUBLIC;PRIVATE;INTERFACE;MAGIC_PINK;DECLARATIONS"
+    "NAME;KEY;REPLACEMENT;OUTPUT_VARIABLE" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "kestrin_add_header: unexpected arguments: ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -136,32 +300,41 @@ function(kestrin_add_header target picture)
   if(DEFINED arg_KEY AND NOT arg_MAGIC_PINK)
     message(FATAL_ERROR "kestrin_add_header: KEY and REPLACEMENT need MAGIC_PINK")
   endif()
-  _kestrin_lortane_check_target(kestrin_add_header ${target})
-
-  get_filename_component(picture "${picture}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  get_filename_component(name "${picture}" NAME)
-
-  # Two pictures whose defines or arrays share a name would not compile
-  # together; say so now rather than in the compiler's words later.
-  _kestrin_prefixes("${name}" define_prefix array_prefix)
-  get_target_property(known ${target} _KESTRIN_PICTURES)
-  if(known)
-    foreach(other IN LISTS known)
-      get_filename_component(other_name "${other}" NAME)
-      _kestrin_prefixes("${other_name}" other_define other_array)
-      if(other_define STREQUAL define_prefix)
-        set(clash "defines ${define_prefix}_WIDTH, ${define_prefix}_HEIGHT, ${define_prefix}_SIZE")
-      elseif(other_array STREQUAL array_prefix)
-        set(clash "array ${array_prefix}_Bitmap")
-      else()
-        continue()
-      endif()
-      message(FATAL_ERROR
-        "kestrin_add_header: pictures ${other} and ${picture} of target ${target} "
-        "would both give the ${clash}")
-    endforeach()
+  if(arg_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "kestrin_add_header: ${arg_KEYWORDS_MISSING_VALUES} needs a value")
   endif()
-  set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_PICTURES "${picture}")
+  _kestrin_lortane_check_target(kestrin_add_header "${target}" target type)
+
+  set(scope "")
+  foreach(keyword PUBLIC PRIVATE INTERFACE)
+    if(arg_${keyword})
+      list(APPEND scope ${keyword})
+    endif()
+  endforeach()
+  list(LENGTH scope scopes)
+  if(scopes GREATER 1)
+    message(FATAL_ERROR "kestrin_add_header: give one of PUBLIC, PRIVATE and INTERFACE")
+  endif()
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    if(scope STREQUAL "")
+      set(scope INTERFACE)
+    elseif(NOT scope STREQUAL "INTERFACE")
+      message(FATAL_ERROR
+        "kestrin_add_header: ${target} is an INTERFACE library, which takes INTERFACE only")
+    endif()
+    if(arg_DECLARATIONS)
+      message(FATAL_ERROR
+        "kestrin_add_header: DECLARATIONS compiles the array into ${target}, which an "
+        "INTERFACE library cannot hold: use a STATIC or OBJECT library")
+    endif()
+  elseif(scope STREQUAL "")
+    set(scope PRIVATE)
+  endif()
+
+  _kestrin_lortane_input(kestrin_add_header ${target} "${picture}" "${arg_NAME}" path name)
+  _kestrin_check_names(${target} "${path}" "${name}")
+  set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_PICTURES "${path}")
+  set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_NAMES "${name}")
 
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/kestrin_headers/${target}")
   file(MAKE_DIRECTORY "${folder}")
@@ -173,54 +346,146 @@ function(kestrin_add_header target picture)
       list(APPEND options "${arg_KEY}" "${arg_REPLACEMENT}")
     endif()
   endif()
-  _kestrin_lortane_generate(kestrin "${picture}" "${folder}" "${name}" "${header}"
-    "Converting ${name} with kestrin" ${options} "${name}")
-  target_sources(${target} PRIVATE "${header}")
-  target_include_directories(${target} PRIVATE "${folder}")
+  set(generated "${header}")
+  set(declarations "")
+  if(arg_DECLARATIONS)
+    # The declarations are rewritten only when the picture's size or name
+    # changes, so new pixels recompile the one source that defines them.
+    get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
+    set(script "${scripts}/KestrinLortaneDeclarations.cmake")
+    set(declarations "${folder}/${name}.decl.h")
+    set(declaration_steps
+      THEN COMMAND "${CMAKE_COMMAND}" "-DHEADER=${header}" "-DDECLARATIONS=${declarations}"
+                   -P "${script}"
+      BYPRODUCTS "${declarations}"
+      DEPENDS "${script}")
+  endif()
+  _kestrin_lortane_generate(kestrin "${path}" "${folder}" "${name}" "${header}"
+    "Converting ${name} with kestrin" ARGS ${options} "${name}" ${declaration_steps})
+
+  if(arg_DECLARATIONS)
+    _kestrin_lortane_unit_language(kestrin_add_header language)
+    if(language STREQUAL "C")
+      set(unit "${folder}/${name}.c")
+      set(u32 "#include <stdint.h>\ntypedef uint32_t u32;")
+    else()
+      set(unit "${folder}/${name}.cpp")
+      set(u32 "#include <cstdint>\ntypedef std::uint32_t u32;")
+    endif()
+    # The declarations come first: they give the array C linkage, also in C++.
+    file(GENERATE OUTPUT "${unit}" CONTENT
+      "/* Defines the array of ${name}.h, made by kestrin, once for target ${target}. */\n${u32}\n#include \"${name}.decl.h\"\n#include \"${name}.h\"\n")
+    set_source_files_properties("${unit}" PROPERTIES OBJECT_DEPENDS "${header}")
+    list(APPEND generated "${declarations}" "${unit}")
+  endif()
+  target_sources(${target} PRIVATE ${generated})
+  target_include_directories(${target} ${scope} "${folder}")
+  source_group("Generated Files/Kestrin" FILES ${generated})
+  if(arg_OUTPUT_VARIABLE)
+    set(${arg_OUTPUT_VARIABLE} "${generated}" PARENT_SCOPE)
+  endif()
 endfunction()
 
 function(lortane_add_source target text)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "" "VARIABLE" "")
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "VARIABLE;LANGUAGE;NAME;OUTPUT_VARIABLE" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "lortane_add_source: unexpected arguments: ${arg_UNPARSED_ARGUMENTS}")
   endif()
   if(NOT arg_VARIABLE)
     message(FATAL_ERROR "lortane_add_source: VARIABLE <name> is required")
   endif()
-  _kestrin_lortane_check_target(lortane_add_source ${target})
-  get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
-  if(NOT "C" IN_LIST languages)
+  if(arg_KEYWORDS_MISSING_VALUES)
+    message(FATAL_ERROR "lortane_add_source: ${arg_KEYWORDS_MISSING_VALUES} needs a value")
+  endif()
+  if(NOT DEFINED arg_LANGUAGE)
+    set(arg_LANGUAGE C)
+  endif()
+  set(identifier "[A-Za-z_][A-Za-z0-9_]*")
+  if(arg_LANGUAGE STREQUAL "C")
+    if(arg_VARIABLE MATCHES "^${identifier}(::${identifier})+$")
+      message(FATAL_ERROR
+        "lortane_add_source: VARIABLE ${arg_VARIABLE} is a C++ name: add LANGUAGE CXX")
+    elseif(NOT arg_VARIABLE MATCHES "^${identifier}$")
+      message(FATAL_ERROR "lortane_add_source: VARIABLE '${arg_VARIABLE}' is not a C identifier")
+    endif()
+    set(unit_extension c)
+  elseif(arg_LANGUAGE STREQUAL "CXX")
+    if(NOT arg_VARIABLE MATCHES "^${identifier}(::${identifier})*$")
+      message(FATAL_ERROR
+        "lortane_add_source: VARIABLE '${arg_VARIABLE}' is not a C++ name (such as help or assets::help)")
+    endif()
+    set(unit_extension cpp)
+  else()
+    message(FATAL_ERROR "lortane_add_source: LANGUAGE is C or CXX, not '${arg_LANGUAGE}'")
+  endif()
+  _kestrin_lortane_check_target(lortane_add_source "${target}" target type)
+  if(type STREQUAL "INTERFACE_LIBRARY")
     message(FATAL_ERROR
-      "lortane_add_source: the generated file is C source; enable C in project() or "
-      "enable_language(C)")
+      "lortane_add_source: the array is compiled into ${target}, which an INTERFACE library "
+      "cannot hold: use a STATIC or OBJECT library")
+  endif()
+  get_property(languages GLOBAL PROPERTY ENABLED_LANGUAGES)
+  if(NOT arg_LANGUAGE IN_LIST languages)
+    if(arg_LANGUAGE STREQUAL "C")
+      message(FATAL_ERROR
+        "lortane_add_source: the generated file is compiled as C; enable C in project() "
+        "or enable_language(C), or add LANGUAGE CXX to compile it as C++")
+    endif()
+    message(FATAL_ERROR
+      "lortane_add_source: LANGUAGE CXX needs C++ enabled in project() or enable_language(CXX)")
   endif()
 
-  get_filename_component(text "${text}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  get_filename_component(name "${text}" NAME)
-  get_target_property(known ${target} _LORTANE_TEXTS)
-  if(known)
-    foreach(other IN LISTS known)
-      get_filename_component(other_name "${other}" NAME)
-      if(other_name STREQUAL name)
+  _kestrin_lortane_input(lortane_add_source ${target} "${text}" "${arg_NAME}" path name)
+  get_target_property(texts ${target} _LORTANE_TEXTS)
+  get_target_property(names ${target} _LORTANE_NAMES)
+  if(texts)
+    foreach(other_text other_name IN ZIP_LISTS texts names)
+      if(other_text STREQUAL path AND other_name STREQUAL name)
+        message(FATAL_ERROR "lortane_add_source: text ${path} is added to target ${target} twice")
+      elseif(other_name STREQUAL name)
         message(FATAL_ERROR
-          "lortane_add_source: texts ${other} and ${text} of target ${target} "
-          "would both be converted to ${name}.c")
+          "lortane_add_source: texts ${other_text} and ${path} of target ${target} "
+          "would both be converted to ${name}.c; give one another NAME")
       endif()
     endforeach()
   endif()
-  set_property(TARGET ${target} APPEND PROPERTY _LORTANE_TEXTS "${text}")
+  set_property(TARGET ${target} APPEND PROPERTY _LORTANE_TEXTS "${path}")
+  set_property(TARGET ${target} APPEND PROPERTY _LORTANE_NAMES "${name}")
 
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/lortane_sources/${target}")
   file(MAKE_DIRECTORY "${folder}")
   set(source "${folder}/${name}.c")
-  _kestrin_lortane_generate(lortane "${text}" "${folder}" "${name}" "${source}"
-    "Converting ${name} with lortane" "${arg_VARIABLE}" "${name}" "${name}.c")
+  _kestrin_lortane_generate(lortane "${path}" "${folder}" "${name}" "${source}"
+    "Converting ${name} with lortane" ARGS "${arg_VARIABLE}" "${name}" "${name}.c")
   # The generated array ends with NULL but includes nothing, so it is
-  # compiled through a unit that brings in <stddef.h> first.
-  set(unit "${folder}/${name}_unit.c")
+  # compiled through a unit that brings in <stddef.h> first. A qualified C++
+  # name must be declared in its namespace before it is defined.
+  set(unit "${folder}/${name}_unit.${unit_extension}")
+  if(unit_extension STREQUAL "c")
+    set(prelude "#include <stddef.h>\n")
+  else()
+    set(prelude "#include <cstddef>\n")
+    string(REPLACE "::" ";" parts "${arg_VARIABLE}")
+    list(POP_BACK parts variable)
+    set(opening "")
+    set(closing "")
+    foreach(part IN LISTS parts)
+      string(APPEND opening "namespace ${part} { ")
+      string(APPEND closing " }")
+    endforeach()
+    if(parts)
+      string(APPEND prelude "${opening}extern const char* ${variable}[];${closing}\n")
+    endif()
+  endif()
   file(GENERATE OUTPUT "${unit}" CONTENT
-    "/* Compiles ${name}.c, made by lortane, which uses NULL and includes nothing. */\n#include <stddef.h>\n#include \"${name}.c\"\n")
+    "/* Compiles ${name}.c, made by lortane, which uses NULL and includes nothing. */\n${prelude}#include \"${name}.c\"\n")
   set_source_files_properties("${source}" PROPERTIES HEADER_FILE_ONLY ON)
   set_source_files_properties("${unit}" PROPERTIES OBJECT_DEPENDS "${source}")
   target_sources(${target} PRIVATE "${source}" "${unit}")
+  source_group("Generated Files/Lortane" FILES "${source}" "${unit}")
+  if(arg_OUTPUT_VARIABLE)
+    set(${arg_OUTPUT_VARIABLE} "${source}" PARENT_SCOPE)
+  endif()
 endfunction()
+
+cmake_policy(POP)

@@ -1,7 +1,9 @@
-# Runs one conversion for a build: cmake -P KestrinLortaneRunTool.cmake -- <program> [<arg>...]
+# Runs one conversion for a build:
+#   cmake [-DKL_INPUT=<source>] -P KestrinLortaneRunTool.cmake -- <program> [<arg>...]
 #
 # Both tools narrate every run; a build log should show them only when one
-# fails, and then in the tool's own words, followed by how it ended.
+# fails, and then in the tool's own words, followed by how it ended and which
+# of the user's files it was converting (the tool sees only a copy).
 
 set(command "")
 set(after_separator FALSE)
@@ -23,5 +25,9 @@ if(NOT status STREQUAL "0")
   list(JOIN command " " command_line)
   string(REGEX REPLACE "\n$" "" output "${output}")  # message() ends the line itself
   message("${output}")
-  message(FATAL_ERROR "'${command_line}' failed (exit status ${status}) in ${CMAKE_CURRENT_BINARY_DIR}")
+  if(DEFINED KL_INPUT)
+    set(converting "converting ${KL_INPUT}: ")
+  endif()
+  message(FATAL_ERROR
+    "${converting}'${command_line}' failed (exit status ${status}) in ${CMAKE_CURRENT_BINARY_DIR}")
 endif()

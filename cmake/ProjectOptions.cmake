@@ -3,6 +3,30 @@
 # Large files on 32-bit hosts: pictures and texts may exceed 2 GiB.
 add_compile_definitions(_FILE_OFFSET_BITS=64)
 
+# KL_OPTIMIZE_TOOLS: every configuration that is not optimised already gets
+# Release's flags, for this project's folders only (these variables are read
+# per folder, and the host's own folders never see them). A multi-config
+# generator is handled configuration by configuration.
+if(KL_OPTIMIZE_TOOLS)
+  foreach(kl_language C CXX)
+    if(CMAKE_CONFIGURATION_TYPES)
+      foreach(kl_configuration IN LISTS CMAKE_CONFIGURATION_TYPES)
+        string(TOUPPER "${kl_configuration}" kl_configuration)
+        if(NOT kl_configuration MATCHES "^(RELEASE|RELWITHDEBINFO|MINSIZEREL)$")
+          set(CMAKE_${kl_language}_FLAGS_${kl_configuration} "${CMAKE_${kl_language}_FLAGS_RELEASE}")
+        endif()
+      endforeach()
+    elseif(NOT CMAKE_BUILD_TYPE)
+      string(APPEND CMAKE_${kl_language}_FLAGS " ${CMAKE_${kl_language}_FLAGS_RELEASE}")
+    else()
+      string(TOUPPER "${CMAKE_BUILD_TYPE}" kl_configuration)
+      if(NOT kl_configuration MATCHES "^(RELEASE|RELWITHDEBINFO|MINSIZEREL)$")
+        set(CMAKE_${kl_language}_FLAGS_${kl_configuration} "${CMAKE_${kl_language}_FLAGS_RELEASE}")
+      endif()
+    endif()
+  endforeach()
+endif()
+
 if(KL_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)

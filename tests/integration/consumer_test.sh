@@ -3,8 +3,9 @@
 # added with add_subdirectory (build-tree) or installed into a temporary prefix
 # and found with find_package (installed). Checks the program's output, that the
 # generated files name only bare file names, that the source tree is left
-# alone, and that exactly the outputs whose inputs or tools changed are
-# regenerated.
+# alone, that exactly the outputs whose inputs or tools changed are
+# regenerated, and that tools built along are optimised although the consumer
+# sets no build type.
 #
 # consumer_test.sh build-tree|installed <source root> <project build dir>
 #                  <expected output> <cmake> <C compiler> <C++ compiler>
@@ -55,6 +56,17 @@ esac
   cat "$work/configure.log"
   fail "the consumer does not configure"
 }
+
+if [ "$mode" = build-tree ]; then
+  flags() { grep -h '^C[X]*_FLAGS' "$work/build/$1/flags.make"; }
+  flags kestrin_lortane/kestrin/CMakeFiles/kestrin.dir | grep -q -- ' -O[1-9s]' ||
+    fail "kestrin is built without optimisation: $(flags kestrin_lortane/kestrin/CMakeFiles/kestrin.dir)"
+  flags kestrin_lortane/lortane/CMakeFiles/lortane.dir | grep -q -- ' -O[1-9s]' ||
+    fail "lortane is built without optimisation"
+  if flags CMakeFiles/show_assets.dir | grep -q -- '-O'; then
+    fail "the consumer's own program took the tools' optimisation"
+  fi
+fi
 
 header=$work/build/kestrin_headers/show_assets/gem.bmp.h
 array=$work/build/lortane_sources/show_assets/sample.txt.c

@@ -2,8 +2,8 @@
 # Runs the README's Makefile for Make users as it stands: the block is copied
 # out of the README's "Make users" section into an empty folder with the
 # files it names, and make must build a program that sees the picture and the
-# text, rebuild only after the picture changes, and stop when a conversion
-# fails.
+# text, rebuild only after the picture changes, name arrays validly after
+# texts whose names are not C identifiers, and stop when a conversion fails.
 #
 # make_rules_test.sh <markdown file> <kestrin> <lortane> <make_sample_picture> <C compiler>
 # Exits 77 (skipped) while the markdown file has no "Make users" section.
@@ -56,7 +56,17 @@ run_make game >"$work/remake.log" 2>&1 || fail "make failed: $(cat "$work/remake
 grep -q "sprite.bmp$" "$work/remake.log" || fail "the picture was not converted again"
 if grep -qF "credits.txt" "$work/remake.log"; then fail "the text was converted again"; fi
 
+# Texts whose names need mending still give arrays that compile.
+mkdir "$work/text"
+echo "The end" >"$work/text/end-credits.txt"
+echo "Second" >"$work/2nd.txt"
+run_make text/end-credits_txt.o 2nd_txt.o >"$work/names.log" 2>&1 ||
+  fail "make failed on texts whose names need mending: $(cat "$work/names.log")"
+grep -qx "const char \* end_credits \[\] = {" "$work/text/end-credits_txt.c" ||
+  fail "text/end-credits.txt did not give the array end_credits"
+grep -qx "const char \* _2nd \[\] = {" "$work/2nd_txt.c" || fail "2nd.txt did not give the array _2nd"
+
 echo "not a picture" >"$work/sprite.bmp"
 if run_make game >"$work/bad.log" 2>&1; then fail "make went on after kestrin failed"; fi
 grep -qx "Header error: bad type (0x6f6e)" "$work/bad.log" || fail "make did not show kestrin's message"
-echo "Make rules: build, rebuild and failure as expected"
+echo "Make rules: build, rebuild, array names and failure as expected"
