@@ -37,8 +37,14 @@ constexpr std::uint64_t kComparedBytes = 64 << 10;
   std::abort();
 }
 
-void check(bool condition, const std::string& what) {
+// Messages are built only for a failure: these checks run for every byte.
+void check(bool condition, const char* what) {
   if (!condition) fail(what);
+}
+
+template <typename Message>
+void check(bool condition, const Message& what) {
+  if (!condition) fail(what());
 }
 
 std::uint32_t u32_at(const std::uint8_t* p) {
@@ -227,7 +233,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (data[0] != 'B' || data[1] != 'M') {
     char line[64];
     std::snprintf(line, sizeof line, "Header error: bad type (0x%x)\n", u16_at(data));
-    check(!loaded && console == line, "the type message: " + console);
+    check(!loaded && console == line, [&] { return std::string("the type message: " + console); });
     return 0;
   }
   if (size < 54) {
@@ -238,7 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string dump = expected_dump(raw_info);
   const std::string rejection = expected_rejection(raw_info);
   if (!rejection.empty()) {
-    check(!loaded && console == dump + rejection, "the info header verdict: " + console);
+    check(!loaded && console == dump + rejection,
+          [&] { return std::string("the info header verdict: " + console); });
     return 0;
   }
 
@@ -261,13 +268,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       empty || (model.offset < size &&
                 model.rows * (3 * model.width + model.fill) - model.fill <= size - model.offset &&
                 (source.read_at != nullptr || model.offset >= 54));
-  check(loaded == present, std::string("pixels ") + (loaded ? "loaded" : "refused") +
-                               " although the file " + (present ? "holds" : "lacks") + " them");
+  check(loaded == present, [&] {
+    return std::string(std::string("pixels ") + (loaded ? "loaded" : "refused") +
+                       " although the file " + (present ? "holds" : "lacks") + " them");
+  });
   if (!loaded) {
-    check(console == dump + "Image read failed\n", "the pixel failure message: " + console);
+    check(console == dump + "Image read failed\n",
+          [&] { return std::string("the pixel failure message: " + console); });
     return 0;
   }
-  check(console == dump, "a loaded picture adds to the console: " + console);
+  check(console == dump,
+        [&] { return std::string("a loaded picture adds to the console: " + console); });
   check(pixels.width == model.width && pixels.height == model.rows, "the picture's size");
 
   // Text: every row is a line, words are 12 bytes, a break every eight.
@@ -298,12 +309,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       write_header_text("fuzz.bmp", &pixels, magic, {TextChecker::take, &checker});
   check(result == HeaderResult::kWritten, "the writer reported a failure");
   const std::string tail = "};\n/* END OF FILE */\n";
-  check(checker.position == head_bytes + model.rows * row_text + tail.size(),
-        "the header text has " + std::to_string(checker.position) + " bytes");
+  check(checker.position == head_bytes + model.rows * row_text + tail.size(), [&] {
+    return std::string("the header text has " + std::to_string(checker.position) + " bytes");
+  });
   check(checker.lines == 12 + model.rows * row_lines, "the header text's lines");
   if (checker.position <= kComparedBytes) {
-    check(expected.at == expected.pending.size() && !expected.refill(),
-          "the header text ends early, after " + std::to_string(checker.position) + " bytes");
+    check(expected.at == expected.pending.size() && !expected.refill(), [&] {
+      return std::string("the header text ends early, after " + std::to_string(checker.position) +
+                         " bytes");
+    });
   }
   return 0;
 }

@@ -29,24 +29,35 @@ const std::string kTail = "NULL\n};\n";
   std::abort();
 }
 
-void check(bool condition, const std::string& what) {
+// Messages are built only for a failure: these checks run for every byte.
+void check(bool condition, const char* what) {
   if (!condition) fail(what);
 }
+
+template <typename Message>
+void check(bool condition, const Message& what) {
+  if (!condition) fail(what());
+}
+
+// A piece of the text: where it starts and how long it is.
+struct Piece {
+  std::size_t at, length;
+};
 
 // Lines end at LF, a CR right before it included. A line that ends gives its
 // full 1023-byte pieces and then the rest, even when empty; the last line
 // without an end gives its rest only when it is not empty.
-std::vector<std::string> expected_pieces(const std::string& text) {
-  std::vector<std::string> pieces;
+void expected_pieces(const std::string& text, std::vector<Piece>* pieces) {
+  pieces->clear();
   std::size_t start = 0;
   for (;;) {
     const std::size_t lf = text.find('\n', start);
-    std::string line = text.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
-    if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.pop_back();
-    std::size_t at = 0;
-    for (; line.size() - at >= kPiece; at += kPiece) pieces.push_back(line.substr(at, kPiece));
-    if (lf != std::string::npos || at < line.size()) pieces.push_back(line.substr(at));
-    if (lf == std::string::npos) return pieces;
+    std::size_t end = lf == std::string::npos ? text.size() : lf;
+    if (lf != std::string::npos && end > start && text[end - 1] == '\r') --end;
+    std::size_t at = start;
+    for (; end - at >= kPiece; at += kPiece) pieces->push_back({at, kPiece});
+    if (lf != std::string::npos || at < end) pieces->push_back({at, end - at});
+    if (lf == std::string::npos) return;
     start = lf + 1;
   }
 }
@@ -75,8 +86,9 @@ bool is_direction_control(std::uint32_t cp) {
 }
 
 // The literal body the writer is expected to produce for `piece`.
-std::string expected_literal(const std::string& piece) {
-  std::string body;
+void expected_literal(const std::string& piece, std::string* out) {
+  std::string& body = *out;
+  body.clear();
   char octal[8];
   for (std::size_t i = 0; i < piece.size();) {
     const auto byte = static_cast<unsigned char>(piece[i]);
@@ -99,7 +111,6 @@ std::string expected_literal(const std::string& piece) {
       i += length;
     }
   }
-  return body;
 }
 
 int hex_value(char c) {
@@ -112,18 +123,19 @@ int hex_value(char c) {
 // Reads one string literal at `*at` (just past its opening quote) by C's
 // rules up to its closing quote; checks that it holds nothing a compiler
 // could warn about or read differently.
-std::string read_literal(const std::string& source, std::size_t* at) {
-  std::string value;
+void read_literal(const std::string& source, std::size_t* at, std::string* out) {
+  std::string& value = *out;
+  value.clear();
   std::size_t i = *at;
   for (;;) {
     check(i < source.size(), "a literal runs to the end of the source");
     const auto c = static_cast<unsigned char>(source[i]);
     if (c == '"') break;
     check(c != '\n' && (c >= 0x20 || c == '\t') && c != 0x7F,
-          "a raw control byte in a literal at " + std::to_string(i));
+          [&] { return "a raw control byte in a literal at " + std::to_string(i); });
     check(!(c == '?' && source.compare(i, 2, "??") == 0 && i + 2 < source.size() &&
             std::string("=/'()!<>-").find(source[i + 2]) != std::string::npos),
-          "a trigraph in a literal at " + std::to_string(i));
+          [&] { return "a trigraph in a literal at " + std::to_string(i); });
     if (c >= 0x80) {
       std::uint32_t cp = 0;
       const std::size_t length = utf8_length(source, i, &cp);
@@ -163,26 +175,30 @@ std::string read_literal(const std::string& source, std::size_t* at) {
     }
   }
   *at = i + 1;
-  return value;
 }
 
-void check_source(const std::string& source, const std::vector<std::string>& pieces) {
+void check_source(const std::string& source, const std::string& text,
+                  const std::vector<Piece>& pieces) {
+  static std::string piece, value, literal;
   check(source.compare(0, kHead.size(), kHead) == 0, "the comment and array head");
   std::size_t at = kHead.size();
   for (std::size_t n = 0; n < pieces.size(); ++n) {
-    const std::string where = "element " + std::to_string(n);
-    check(source.compare(at, 1, "\"") == 0, where + " does not open with a quote");
+    const auto where = [n](const char* what) { return "element " + std::to_string(n) + what; };
+    check(source.compare(at, 1, "\"") == 0, [&] { return where(" does not open with a quote"); });
     const std::size_t body = ++at;
-    const std::string value = read_literal(source, &at);
-    check(value == pieces[n], where + " holds other text than its piece");
-    check(source.compare(body, at - 1 - body, expected_literal(pieces[n])) == 0 &&
-              at - 1 - body == expected_literal(pieces[n]).size(),
-          where + " escapes differently");
-    check(source.compare(at, 2, ",\n") == 0, where + " is not followed by a comma and line end");
+    read_literal(source, &at, &value);
+    piece.assign(text, pieces[n].at, pieces[n].length);
+    check(value == piece, [&] { return where(" holds other text than its piece"); });
+    expected_literal(piece, &literal);
+    check(at - 1 - body == literal.size() && source.compare(body, literal.size(), literal) == 0,
+          [&] { return where(" escapes differently"); });
+    check(source.compare(at, 2, ",\n") == 0,
+          [&] { return where(" is not followed by a comma and line end"); });
     at += 2;
   }
-  check(source.compare(at, std::string::npos, kTail) == 0,
-        "after " + std::to_string(pieces.size()) + " elements: not the NULL and closing lines");
+  check(source.compare(at, std::string::npos, kTail) == 0, [&] {
+    return "after " + std::to_string(pieces.size()) + " elements: not the NULL and closing lines";
+  });
 }
 
 std::uint32_t hash(const std::uint8_t* data, std::size_t size) {
@@ -222,23 +238,31 @@ ArrayResult convert(lortane::ByteSource source, lortane::ByteSink sink) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  std::string source;
+  // Kept from input to input, so that their memory is reused: the sanitizer
+  // makes fresh memory dear.
+  static std::string text, source, again, ignored;
+  text.assign(reinterpret_cast<const char*>(data), size);
+  source.clear();
+  again.clear();
+  ignored.clear();
   lortane::MemoryInput whole{data, size, 0, 0};
   check(convert({lortane::read_memory, &whole}, {lortane::append_to_string, &source}) ==
             ArrayResult::kWritten,
         "the conversion failed");
-  check_source(source, expected_pieces(text));
+  static std::vector<Piece> pieces;
+  expected_pieces(text, &pieces);
+  check_source(source, text, pieces);
 
   // Line ends and pieces falling across reads change nothing.
   const std::uint32_t h = hash(data, size);
-  std::string again;
   lortane::MemoryInput parts{data, size, 0, 1 + h % 1031};
   check(convert({lortane::read_memory, &parts}, {lortane::append_to_string, &again}) ==
             ArrayResult::kWritten,
         "the conversion in small reads failed");
-  check(again == source,
-        "reading in blocks of " + std::to_string(parts.max_read) + " bytes changes the output");
+  check(again == source, [&] {
+    return std::string("reading in blocks of " + std::to_string(parts.max_read) +
+                       " bytes changes the output");
+  });
 
   // A sink that fills up, and a source that breaks, end the run as failures.
   FailingSink full{(h >> 11) % source.size(), 0};
@@ -247,7 +271,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ArrayResult::kWriteFailed,
         "a full sink went unnoticed");
   FailingSource broken{{data, size, 0, 1 + h % 1031}, static_cast<int>((h >> 7) % 3)};
-  std::string ignored;
   const ArrayResult result =
       convert({read_until_broken, &broken}, {lortane::append_to_string, &ignored});
   const bool read_everything = broken.reads_left >= 0;

@@ -86,9 +86,10 @@ struct PixelBuffer {
 
   // The rows at hand: file rows band_first to band_first + band_rows - 1, or
   // part of one row that is longer than the band (pairs from band_pair on).
-  std::unique_ptr<std::uint8_t[]> bytes;
+  std::uint8_t* bytes = nullptr;
   std::size_t capacity = 0;
-  bool whole = false;  // `bytes` holds every row
+  bool whole = false;  // `bytes` holds every row, in `held`
+  std::unique_ptr<std::uint8_t[]> held;
   std::uint64_t band_first = 0;
   std::uint64_t band_rows = 0;
   std::uint64_t band_pair = 0;

@@ -15,8 +15,10 @@ namespace {
 
 // Rows are read in bands of about this size: small enough to stay in the
 // cache on their way to the text, large enough that reads are few.
+// The band is the program's own, made once: one picture is read at a time.
 constexpr std::size_t kBandBytes = 64 * 1024;
 constexpr std::size_t kPairBytes = 6;
+std::uint8_t g_band[kBandBytes];
 
 std::uint16_t read_u16le(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -77,24 +79,25 @@ bool read_whole(const ByteSource& in, std::uint64_t needed, PixelBuffer* p, std:
   if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
   std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(needed, kBandBytes));
   std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
-  std::size_t held = 0;
+  std::size_t have = 0;
   for (;;) {
     if (!bytes) return fail(console, kNoMemory);
     std::size_t got = 0;
-    if (!in.read(in.context, bytes.get() + held, capacity - held, &got)) {
+    if (!in.read(in.context, bytes.get() + have, capacity - have, &got)) {
       return fail(console, kImageReadFailed);
     }
-    held += got;
-    if (held == needed) break;
-    if (held < capacity) return fail(console, kImageReadFailed);  // the stream ended
+    have += got;
+    if (have == needed) break;
+    if (have < capacity) return fail(console, kImageReadFailed);  // the stream ended
     const std::size_t larger =
         static_cast<std::size_t>(std::min<std::uint64_t>(needed, std::uint64_t{capacity} * 2));
     std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[larger]);
-    if (grown) std::memcpy(grown.get(), bytes.get(), held);
+    if (grown) std::memcpy(grown.get(), bytes.get(), have);
     bytes = std::move(grown);
     capacity = larger;
   }
-  p->bytes = std::move(bytes);
+  p->held = std::move(bytes);
+  p->bytes = p->held.get();
   p->capacity = capacity;
   p->whole = true;
   p->band_rows = p->height;
@@ -117,7 +120,7 @@ bool read_row_band(PixelBuffer* p, std::uint64_t row) {
   if (last == p->height) size -= p->stride - 3 * std::uint64_t{p->width};
   p->band_first = first;
   p->band_rows = 0;
-  if (!read_exactly_at(p->source, p->offset + first * p->stride, p->bytes.get(),
+  if (!read_exactly_at(p->source, p->offset + first * p->stride, p->bytes,
                        static_cast<std::size_t>(size))) {
     return false;
   }
@@ -231,8 +234,7 @@ bool load_pixels(const ByteSource& in, const InfoHeader& info, const FileHeader&
                    ? static_cast<std::size_t>(
                          std::min<std::uint64_t>(p.height, kBandBytes / p.stride) * p.stride)
                    : kBandBytes / kPairBytes * kPairBytes;
-  p.bytes.reset(new (std::nothrow) std::uint8_t[p.capacity]);
-  if (!p.bytes) return fail(console, kNoMemory);
+  p.bytes = g_band;
   return true;
 }
 
@@ -250,17 +252,17 @@ RunResult next_pixel_run(PixelBuffer* pixels, PixelRun* run) {
     if (row < p.band_first || row >= p.band_first + p.band_rows) {
       if (!read_row_band(&p, row)) return RunResult::kReadFailed;
     }
-    run->pixels = p.bytes.get() + (row - p.band_first) * p.stride;
+    run->pixels = p.bytes + (row - p.band_first) * p.stride;
     run->pairs = static_cast<std::size_t>(row_pairs);
   } else {
     // A row longer than the band comes in pieces, left to right.
     const std::uint64_t count =
         std::min<std::uint64_t>(p.capacity / kPairBytes, row_pairs - p.next_pair);
-    if (!read_exactly_at(p.source, p.offset + row * p.stride + kPairBytes * p.next_pair,
-                         p.bytes.get(), static_cast<std::size_t>(kPairBytes * count))) {
+    if (!read_exactly_at(p.source, p.offset + row * p.stride + kPairBytes * p.next_pair, p.bytes,
+                         static_cast<std::size_t>(kPairBytes * count))) {
       return RunResult::kReadFailed;
     }
-    run->pixels = p.bytes.get();
+    run->pixels = p.bytes;
     run->pairs = static_cast<std::size_t>(count);
     run->first_pair = p.next_pair;
     p.next_pair += count;

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "kestrin/bitmap_reader.h"
 #include "kestrin/header_names.h"
@@ -20,8 +18,10 @@ namespace kestrin {
 namespace {
 
 // The text is formatted into a block of its own and handed to the sink whole,
-// so every write is one large, checked call.
+// so every write is one large, checked call. The block is the program's own,
+// made once: one header is written at a time.
 constexpr std::size_t kBlockSize = 64 * 1024;
+char g_block[kBlockSize];
 constexpr std::size_t kWordText = 12;      // "0xXXXXXXXX, "
 constexpr std::size_t kPairsAtOnce = 512;  // encoded together, then formatted
 // The most text that kPairsAtOnce pairs and their line ends take.
@@ -116,9 +116,7 @@ void append_run(TextBlock* block, const PixelRun& run, const MagicPink& magic) {
 
 HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixels,
                                const MagicPink& magic, ByteSink sink) {
-  std::unique_ptr<char[]> data(new (std::nothrow) char[kBlockSize]);
-  if (!data) return HeaderResult::kWriteFailed;
-  TextBlock block{sink, data.get(), 0, false};
+  TextBlock block{sink, g_block, 0, false};
 
   const std::string width = std::to_string(pixels->width);
   const std::string height = std::to_string(pixels->height);

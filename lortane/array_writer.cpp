@@ -4,8 +4,6 @@
 #include "lortane/array_writer.h"
 
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 
 #include "lortane/line_pieces.h"
@@ -21,23 +19,26 @@ constexpr char kHeadEnd[] = " [] = {\n";
 constexpr char kTail[] = "NULL\n};\n";
 
 // Blocks of this size stay in the cache and take few system calls; touching
-// more fresh memory than this costs a short text more than it saves.
+// more fresh memory than this costs a short text more than it saves. They are
+// the program's own, made once: one conversion runs at a time.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::size_t kWriteBlockSize = 64 * 1024;
+unsigned char g_input[kReadBlockSize];
+char g_output[kWriteBlockSize];
 // Quote, escaped piece, quote, comma, line end.
 constexpr std::size_t kMaxElementLength = 1 + kMaxEscapedPerByte * kMaxPieceLength + 3;
 
 // Collects output so that the sink sees few large writes.
 struct OutputBlock {
   ByteSink sink;
-  std::unique_ptr<char[]> data;
+  char* data = g_output;
   std::size_t used = 0;
 };
 
 bool flush_block(OutputBlock* block) {
   std::size_t used = block->used;
   block->used = 0;
-  return used == 0 || block->sink.write(block->sink.context, block->data.get(), used);
+  return used == 0 || block->sink.write(block->sink.context, block->data, used);
 }
 
 bool append(OutputBlock* block, const char* text, std::size_t length) {
@@ -46,7 +47,7 @@ bool append(OutputBlock* block, const char* text, std::size_t length) {
     // A variable name or path longer than the block goes straight through.
     if (length > kWriteBlockSize) return block->sink.write(block->sink.context, text, length);
   }
-  std::memcpy(block->data.get() + block->used, text, length);
+  std::memcpy(block->data + block->used, text, length);
   block->used += length;
   return true;
 }
@@ -58,12 +59,12 @@ bool append_text(OutputBlock* block, const char* text) {
 bool append_element(void* context, const unsigned char* piece, std::size_t length) {
   auto* block = static_cast<OutputBlock*>(context);
   if (block->used + kMaxElementLength > kWriteBlockSize && !flush_block(block)) return false;
-  char* out = block->data.get() + block->used;
+  char* out = block->data + block->used;
   *out++ = '"';
   out += escape_literal(piece, length, out);
   std::memcpy(out, "\",\n", 3);
   out += 3;
-  block->used = static_cast<std::size_t>(out - block->data.get());
+  block->used = static_cast<std::size_t>(out - block->data);
   return true;
 }
 
@@ -73,10 +74,6 @@ ArrayResult write_string_array(const char* variable_name, const char* input_path
                                ByteSink sink) {
   OutputBlock block;
   block.sink = sink;
-  block.data.reset(new (std::nothrow) char[kWriteBlockSize]);
-  std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[kReadBlockSize]);
-  // Without its buffers nothing can be written at all.
-  if (!block.data || !input) return ArrayResult::kWriteFailed;
   LineSplitter splitter;
 
   const std::string comment_path = comment_safe_path(input_path);
@@ -89,11 +86,11 @@ ArrayResult write_string_array(const char* variable_name, const char* input_path
   start_split(&splitter, append_element, &block);
   for (;;) {
     std::size_t got = 0;
-    if (!source.read(source.context, input.get(), kReadBlockSize, &got)) {
+    if (!source.read(source.context, g_input, kReadBlockSize, &got)) {
       return ArrayResult::kReadFailed;
     }
     if (got == 0) break;
-    if (!split_block(&splitter, input.get(), got)) return ArrayResult::kWriteFailed;
+    if (!split_block(&splitter, g_input, got)) return ArrayResult::kWriteFailed;
   }
   if (!finish_split(&splitter)) return ArrayResult::kWriteFailed;
   if (!append_text(&block, kTail) || !flush_block(&block)) return ArrayResult::kWriteFailed;
