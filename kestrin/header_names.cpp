@@ -69,7 +69,7 @@ std::string array_prefix(const std::string& input_path) {
 std::string comment_safe_path(const std::string& input_path) {
   std::string safe;
   safe.reserve(input_path.size());
-  char escape[8];
+  char escape[16];
   for (std::size_t i = 0; i < input_path.size(); ++i) {
     const char c = input_path[i];
     const auto byte = static_cast<unsigned char>(c);

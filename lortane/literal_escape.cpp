@@ -162,7 +162,7 @@ std::string comment_safe_path(const std::string& path) {
   const auto* text = reinterpret_cast<const unsigned char*>(path.data());
   std::string safe;
   safe.reserve(path.size());
-  char escape[8];
+  char escape[16];
   for (std::size_t i = 0; i < path.size(); ++i) {
     const unsigned char byte = text[i];
     if (byte == 0xE2 && path.size() - i >= 3 && is_bidi_control(text + i)) {

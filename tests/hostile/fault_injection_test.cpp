@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits.h>
+#include <sys/file.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -197,11 +201,15 @@ TEST(FaultUnwritable, OutputsThatCannotBeMadeAnywhere) {
 }
 
 // Starts `argv` in `folder` with standard output discarded, the default action
-// for every signal, and a file-size limit as a guard should a test go wrong.
+// for every signal and none blocked, and a file-size limit as a guard should a
+// test go wrong.
 pid_t start(const std::string& folder, const Names& argv) {
   const pid_t pid = fork();
   if (pid == 0) {
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) signal(s, SIG_DFL);
+    for (int s = 1; s < NSIG; ++s) signal(s, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     const rlimit limit{rlim_t{512} << 20, rlim_t{512} << 20};
     setrlimit(RLIMIT_FSIZE, &limit);
     const int null = open("/dev/null", O_RDWR);
@@ -395,6 +403,194 @@ TEST(FaultInterrupted, KestrinConsoleReaderGoesAway) {
   if (WIFSIGNALED(status)) {
     EXPECT_EQ(read_file(deep + "/pic.bmp.h"), kEarlier);
   }
+}
+
+// A long run of either tool: kestrin on a picture of `rows` empty rows,
+// caught once its temporary holds `bytes`, lortane on a FIFO that stays open,
+// caught once it has its temporary.
+struct LongRun {
+  pid_t pid = -1;
+  int feed = -1;  // lortane's FIFO, kept open for writing
+  std::string output, temp_prefix;
+};
+
+LongRun start_long_run(const TempFolder& folder, bool kestrin, off_t bytes,
+                       std::uint32_t rows = 0x7FFFFFFF) {
+  LongRun run;
+  if (kestrin) {
+    std::string tall = kPicture.substr(0, 54);
+    put_u32(&tall, kBiWidth, 0);
+    put_u32(&tall, kBiHeight, rows);
+    write_file(folder.path + "/pic.bmp", tall);
+    run.output = "pic.bmp.h";
+    run.pid = start(folder.path, {KESTRIN_PATH, "pic.bmp"});
+  } else {
+    const std::string fifo = folder.path + "/in.fifo";
+    if (mkfifo(fifo.c_str(), 0644) != 0) return run;
+    run.feed = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    // Its output goes out in 64 KiB blocks: the first line waits in one.
+    const std::string line = "first line\nsecond";
+    if (run.feed < 0 || write(run.feed, line.data(), line.size()) != ssize_t(line.size())) {
+      return run;
+    }
+    bytes = 0;
+    run.output = "out.c";
+    run.pid = start(folder.path, {LORTANE_PATH, "v", "in.fifo", "out.c"});
+  }
+  run.temp_prefix = "." + run.output + (kestrin ? ".kestrin-" : ".lortane-");
+  if (!wait_for_temporary(run.pid, folder.path, run.temp_prefix, bytes)) {
+    end_with(run.pid, SIGKILL);
+    run.pid = -1;
+  }
+  return run;
+}
+
+int finish(LongRun* run, int signal_number, int repeat = 1) {
+  for (int i = 1; i < repeat; ++i) kill(run->pid, signal_number);
+  const int status = end_with(run->pid, signal_number);
+  if (run->feed >= 0) close(run->feed);
+  return status;
+}
+
+Names without(Names names, const std::string& prefix) {
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [&](const std::string& n) { return n.rfind(prefix, 0) == 0; }),
+              names.end());
+  return names;
+}
+
+// Every signal whose default ends the process, also when it comes twice in
+// quick succession (as `timeout` sends it to the process and then to its
+// group), removes the temporary before it ends the run.
+TEST(FaultInterrupted, EveryTerminatingSignalRemovesTheTemporary) {
+  const int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGUSR1, SIGUSR2,
+                          SIGALRM, SIGPROF, SIGXCPU, SIGVTALRM, SIGPIPE, SIGRTMIN + 1};
+  for (bool kestrin : {true, false}) {
+    for (int signal_number : kSignals) {
+      for (int repeat : {1, 2}) {
+        SCOPED_TRACE(std::string(kestrin ? "kestrin" : "lortane") + ", signal " +
+                     std::to_string(signal_number) + " x" + std::to_string(repeat));
+        TempFolder folder;
+        LongRun run = start_long_run(folder, kestrin, 1 << 16);
+        ASSERT_GT(run.pid, 0) << "the run ended before its temporary was seen";
+        write_file(folder.path + "/" + run.output, kEarlier);
+        const int status = finish(&run, signal_number, repeat);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+        EXPECT_EQ(list_folder(folder.path), without(list_folder(folder.path), run.temp_prefix));
+        EXPECT_EQ(read_file(folder.path + "/" + run.output), kEarlier);
+      }
+    }
+  }
+}
+
+// SIGKILL cannot be caught and leaves the temporary; the next run for the same
+// target removes it, but never the one a live run is writing (it is locked)
+// nor another target's.
+TEST(FaultInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
+  for (bool kestrin : {true, false}) {
+    SCOPED_TRACE(kestrin ? "kestrin" : "lortane");
+    TempFolder folder;
+    LongRun killed = start_long_run(folder, kestrin, 1 << 16);
+    ASSERT_GT(killed.pid, 0);
+    finish(&killed, SIGKILL);
+    const Names left = list_folder(folder.path);
+    ASSERT_NE(without(left, killed.temp_prefix), left) << "SIGKILL left no temporary";
+
+    const std::string live = folder.path + "/" + killed.temp_prefix + "Live00";
+    const std::string other =
+        folder.path + "/.other.h" + (kestrin ? ".kestrin-" : ".lortane-") + "Other0";
+    write_file(live, "being written");
+    write_file(other, "another target's");
+    const int lock = open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+    write_file(folder.path + "/pic.bmp", kPicture);
+    write_file(folder.path + "/in.txt", "a\n");
+    const ProgramResult run =
+        kestrin ? run_program(KESTRIN_PATH, {"pic.bmp"}, folder.path)
+                : run_program(LORTANE_PATH, {"v", "in.txt", "out.c"}, folder.path);
+    close(lock);
+    EXPECT_EQ(run.exit_status, 0) << run.output;
+    const Names now = list_folder(folder.path);
+    EXPECT_EQ(without(now, killed.temp_prefix).size() + 1, now.size()) << "left: " << now.size();
+    EXPECT_TRUE(file_exists(live));
+    EXPECT_TRUE(file_exists(other));
+  }
+}
+
+// A folder that appears at the target's name while the run writes is never
+// moved aside: the rename fails, and so does the run.
+TEST(FaultUnwritable, FolderAppearingAtTheTargetFailsTheRun) {
+  for (bool kestrin : {true, false}) {
+    SCOPED_TRACE(kestrin ? "kestrin" : "lortane");
+    TempFolder folder;
+    // kestrin writes 40 MB in all and is stopped after the first MiB.
+    LongRun run = start_long_run(folder, kestrin, 1 << 16, 40000000);
+    ASSERT_GT(run.pid, 0);
+    kill(run.pid, SIGSTOP);
+    const std::string target = folder.path + "/" + run.output;
+    ASSERT_EQ(mkdir(target.c_str(), 0755), 0);
+    write_file(target + "/inside", kEarlier);
+    if (run.feed >= 0) close(run.feed);  // the end of lortane's text
+    kill(run.pid, SIGCONT);
+    int status = 0;
+    waitpid(run.pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (kestrin ? 6 : 3));
+    EXPECT_EQ(list_folder(target), Names({"inside"}));
+    EXPECT_EQ(without(list_folder(folder.path), run.temp_prefix), list_folder(folder.path));
+  }
+}
+
+// A standard descriptor that the caller closed would be the first one a run
+// opens; it must never become the output, and the console text must never go
+// into a file. The picture's path is longer than the console's buffer, so that
+// kestrin's console text would be flushed while its temporary is open.
+TEST(FaultDescriptors, ClosedStandardDescriptorsNeverBecomeTheOutput) {
+  TempFolder folder;
+  std::string dir;
+  for (int i = 0; i < 12; ++i) dir += std::string(200, 'a' + i) + "/";
+  ASSERT_EQ(run_shell("mkdir -p " + dir, folder.path).exit_status, 0);
+  const std::string picture = dir + "pic.bmp";
+  write_file(folder.path + "/" + picture, kPicture);
+  write_file(folder.path + "/in.txt", "a\n");
+  ASSERT_EQ(run_program(KESTRIN_PATH, {picture}, folder.path).exit_status, 0);
+  ASSERT_EQ(run_program(LORTANE_PATH, {"v", "in.txt", "out.c"}, folder.path).exit_status, 0);
+  const std::string header = read_file(folder.path + "/" + picture + ".h");
+  const std::string source = read_file(folder.path + "/out.c");
+  for (const char* closing : {"<&-", ">&-", "2>&-", "<&- >&-"}) {
+    SCOPED_TRACE(closing);
+    EXPECT_EQ(run_shell(shell_quote(KESTRIN_PATH) + " " + picture + " " + closing, folder.path)
+                  .exit_status,
+              0);
+    EXPECT_EQ(read_file(folder.path + "/" + picture + ".h"), header);
+    EXPECT_EQ(run_shell(shell_quote(LORTANE_PATH) + " v in.txt out.c " + closing, folder.path)
+                  .exit_status,
+              0);
+    EXPECT_EQ(read_file(folder.path + "/out.c"), source);
+  }
+}
+
+// The temporary's name is longer than the target's, but it is made and
+// renamed relative to the target's folder: any target that can be named can
+// be written, also in a folder whose path alone is within 15 bytes of
+// PATH_MAX.
+TEST(FaultLongPaths, TargetsNearThePathLimitAreWritten) {
+  TempFolder folder;
+  std::string dir;
+  while (dir.size() < PATH_MAX - 14) {
+    dir +=
+        std::string(std::min<std::size_t>(240, PATH_MAX - 15 - dir.size()), 'a' + dir.size() % 26) +
+        "/";
+  }
+  ASSERT_EQ(run_shell("mkdir -p " + dir, folder.path).exit_status, 0);
+  // The test's own absolute paths would be too long: it works from the folder.
+  write_file(folder.path + "/p.bmp", kPicture);
+  write_file(folder.path + "/in.txt", "a\n");
+  ASSERT_EQ(run_shell("mv p.bmp " + dir, folder.path).exit_status, 0);
+  const ProgramResult k = run_program(KESTRIN_PATH, {dir + "p.bmp"}, folder.path);
+  EXPECT_EQ(k.exit_status, 0) << k.output;
+  const ProgramResult l = run_program(LORTANE_PATH, {"v", "in.txt", dir + "o.c"}, folder.path);
+  EXPECT_EQ(l.exit_status, 0) << l.output;
+  EXPECT_EQ(run_shell("ls -A " + dir, folder.path).output, "o.c\np.bmp\np.bmp.h\n");
 }
 
 }  // namespace

@@ -90,4 +90,42 @@ TEST(GeneratedHeader, UnusualFileNamesStillCompile) {
                     expected_probe_output(4, rows));
 }
 
+// The comment repeats the input path, which may hold anything a file name
+// can: folders that end in a backslash or in "??" and one that starts with a
+// line end, control bytes, an unpaired bidirectional control, "??/" at the
+// end. Every compiler must take the header without a warning.
+TEST(GeneratedHeader, CommentsCompileWhateverThePathHolds) {
+  const std::string paths[] = {
+      "bs*\\/\n/pic.bmp",         "tg*?\?/\n/pic.bmp",    "cr\r/pic.bmp",
+      "bidi\xe2\x80\xae/pic.bmp", "esc\x1b\x7f/pic.bmp", "end?\?/ ",
+  };
+  std::vector<std::string> compilers = {std::string(C_COMPILER) + kStrictC,
+                                        std::string(CXX_COMPILER) + " -x c++" + kStrictCxx};
+  TempFolder probe;
+  if (run_shell("command -v clang && command -v clang++", probe.path).exit_status == 0) {
+    compilers.push_back(std::string("clang") + kStrictC);
+    compilers.push_back(std::string("clang++ -x c++") + kStrictCxx);
+  }
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    TempFolder folder;
+    for (std::size_t slash = path.find('/'); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+      ASSERT_EQ(mkdir((folder.path + "/" + path.substr(0, slash)).c_str(), 0755), 0);
+    }
+    write_file(folder.path + "/" + path, bmp_bytes(4, 2, noise_rows(4, 2)));
+    ASSERT_EQ(run_program(KESTRIN_PATH, {path}, folder.path).exit_status, 0);
+    // Such a path cannot stand in an #include, so the header is copied.
+    write_file(folder.path + "/named.h", read_file(folder.path + "/" + path + ".h"));
+    write_file(folder.path + "/probe.c",
+               "#include <stdint.h>\ntypedef uint32_t u32;\n#include \"named.h\"\n");
+    for (const std::string& compiler : compilers) {
+      SCOPED_TRACE(compiler);
+      const ProgramResult build = run_shell(compiler + "-fsyntax-only probe.c 2>&1", folder.path);
+      EXPECT_EQ(build.exit_status, 0) << build.output << read_file(folder.path + "/named.h");
+      EXPECT_EQ(build.output, "");
+    }
+  }
+}
+
 }  // namespace

@@ -54,4 +54,16 @@ TEST(HeaderNames, CommentPathCannotCloseOrOpenAComment) {
   EXPECT_EQ(comment_safe_path("**"), "**");
 }
 
+TEST(HeaderNames, CommentPathEscapesWhatWouldBreakTheComment) {
+  EXPECT_EQ(comment_safe_path("bs*\\\n/x"), "bs*\\\\n/x");
+  EXPECT_EQ(comment_safe_path("a\rb\x1b\x7f\tc"), "a\\rb\\033\\177\tc");
+  EXPECT_EQ(comment_safe_path("r\xe2\x80\xae\xe2\x81\xa9\xe2\x80\xa9"),
+            "r\\u202E\\u2069\xe2\x80\xa9");
+  EXPECT_EQ(comment_safe_path("end?\?/"), "end?\?/|");
+  EXPECT_EQ(comment_safe_path("end?\?/ \t"), "end?\?/ \t|");
+  // Windows paths and a backslash at the end, harmless in a block comment, stay.
+  EXPECT_EQ(comment_safe_path("C:\\art\\logo.bmp"), "C:\\art\\logo.bmp");
+  EXPECT_EQ(comment_safe_path("odd\\"), "odd\\");
+}
+
 }  // namespace

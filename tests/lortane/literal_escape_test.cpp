@@ -86,4 +86,15 @@ TEST(LiteralEscape, EveryByteFitsTheWorstCase) {
   EXPECT_EQ(out.find('\r'), std::string::npos);
 }
 
+TEST(CommentPath, EscapesWhatWouldBreakTheLineComment) {
+  using lortane::comment_safe_path;
+  EXPECT_EQ(comment_safe_path("a\nb\rc\x01\td"), "a\\nb\\rc\\001\td");
+  EXPECT_EQ(comment_safe_path("r\xe2\x80\xaa.txt"), "r\\u202A.txt");
+  EXPECT_EQ(comment_safe_path("dir\\"), "dir\\|");
+  EXPECT_EQ(comment_safe_path("dir\\\\  "), "dir\\\\  |");
+  EXPECT_EQ(comment_safe_path("in?\?/\t"), "in?\?/\t|");
+  EXPECT_EQ(comment_safe_path("C:\\dir\\notes.txt"), "C:\\dir\\notes.txt");
+  EXPECT_EQ(comment_safe_path("a?\?/b"), "a?\?/b");
+}
+
 }  // namespace

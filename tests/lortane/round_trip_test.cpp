@@ -1,6 +1,8 @@
 // Compiles generated sources with the system's compilers and prints the array
 // back, to show that every literal holds exactly its piece of the text.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -94,6 +96,34 @@ TEST(LortaneRoundTrip, UnusualBytesCompileWithWarningsAsErrors) {
   expected += long_line.substr(0, 1023) + "\n" + long_line.substr(1023, 1023) + "\n" +
               long_line.substr(2046) + "\n";
   expect_round_trip(input, expected);
+}
+
+// The comment line repeats the input path, which may hold anything a file
+// name can: it must stay one line comment that every compiler accepts.
+TEST(LortaneRoundTrip, CommentsCompileWhateverThePathHolds) {
+  const std::string paths[] = {
+      "new\nline.txt", "carriage\rreturn.txt",  "ends in a backslash\\",
+      "in?\?/ ",        "bidi \xe2\x80\xae.txt", "escape \x1b and \x7f.txt",
+      "two\\\\ ",      "C:\\art\\notes.txt",
+  };
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    TempFolder folder;
+    const std::size_t slash = path.find('/');
+    if (slash != std::string::npos) {
+      ASSERT_EQ(mkdir((folder.path + "/" + path.substr(0, slash)).c_str(), 0755), 0);
+    }
+    write_file(folder.path + "/" + path, "a\n");
+    write_file(folder.path + "/print.c", kPrinter);
+    ASSERT_EQ(run_program(LORTANE_PATH, {"text", path, "text.c"}, folder.path).exit_status, 0);
+    for (const Compiler& compiler : compilers(folder)) {
+      SCOPED_TRACE(compiler.command);
+      const ProgramResult build = run_shell(
+          compiler.command + " -Wall -Wextra -pedantic -Werror -fsyntax-only print.c 2>&1",
+          folder.path);
+      EXPECT_EQ(build.exit_status, 0) << build.output << read_file(folder.path + "/text.c");
+    }
+  }
 }
 
 }  // namespace
