@@ -33,8 +33,26 @@ if(KL_SANITIZE)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
+# Windows 10 and later, the Win32 calls without the rarely used parts of
+# <windows.h>; every program stands alone, with no runtime DLL beside it.
+if(WIN32)
+  add_compile_definitions(_WIN32_WINNT=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX)
+  if(MINGW)
+    add_link_options(-static)
+  elseif(MSVC)
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  endif()
+endif()
+
 # Applies the project's warning set to one target.
 function(kl_set_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4)
+    if(KL_WARNINGS_AS_ERRORS)
+      target_compile_options(${target} PRIVATE /WX)
+    endif()
+    return()
+  endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
   if(KL_WARNINGS_AS_ERRORS)
     target_compile_options(${target} PRIVATE -Werror)
