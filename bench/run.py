@@ -71,16 +71,17 @@ def program(name):
     return os.path.join(PROGRAMS, name)
 
 
-def measure(argvs, cwd):
-    """Runs the commands one after another as one measurement, through the
-    measure program; returns (seconds, peak resident KiB)."""
-    listing = os.path.join(WORK, "commands.txt")
-    with open(listing, "w") as f:
-        for argv in argvs:
-            f.write(" ".join(argv) + "\n")
-    out = subprocess.run([program("measure"), cwd, listing], check=True, capture_output=True,
-                         text=True).stdout.split()
-    return float(out[0]), int(out[1])
+def measure(listing):
+    """Runs (folder, argv) commands one after another through the measure
+    program; returns (seconds, peak resident KiB) for each."""
+    path = os.path.join(WORK, "commands.txt")
+    with open(path, "w") as f:
+        for folder, argv in listing:
+            f.write(" ".join([folder, *argv]) + "\n")
+    with open(path + ".out", "w+") as out:
+        subprocess.run([program("measure"), path], check=True, stdout=out)
+        out.seek(0)
+        return [(float(seconds), int(kib)) for seconds, kib in (line.split() for line in out)]
 
 
 def warm(path):
@@ -114,7 +115,7 @@ class Program:
                 sys.exit(f"{self.label}: {path} is not an earlier output of {size} bytes")
 
     def run(self, situation, sizes):
-        return measure(self.commands(situation, sizes), self.folder)
+        return measure([(self.folder, argv) for argv in self.commands(situation, sizes)])
 
 
 def case_programs(tool, folder_of, names, argv_of, builds):
@@ -135,6 +136,18 @@ def case_programs(tool, folder_of, names, argv_of, builds):
     return programs + [Program(PLAIN, folder_of("plain"), outputs,
                                converter(program(f"reference_{tool}"))),
                        Program(FLOOR, folder_of("floor"), outputs, floor)]
+
+
+def interleave(group, situation, sizes, round_number, block=25):
+    """The (program, argv) commands of a group's programs, a block of each in
+    turn, in an order that rotates from block to block and from round to round."""
+    commands = {p.label: p.commands(situation, sizes) for p in group}
+    listing = []
+    for n, start in enumerate(range(0, len(sizes), block)):
+        shift = (n + round_number) % len(group)
+        for p in group[shift:] + group[:shift]:
+            listing += [(p, argv) for argv in commands[p.label][start:start + block]]
+    return listing
 
 
 def check(case, programs, sizes):
@@ -161,14 +174,22 @@ def compare(case, programs, inputs, pairs, sync):
         p.run("new", sizes)
     check(case, programs, sizes)
 
-    runs = [(p, s) for s in SITUATIONS for p in programs]
-    times = {(p.label, s): [] for p, s in runs}
+    # A program with one command is timed alone, each run after its own
+    # preparation. The 500 commands of a batch are interleaved with the other
+    # programs' instead, in blocks of a few, so that a slow spell of the
+    # shared machine falls on all the programs alike.
+    if len(sizes) == 1:
+        phases = [(s, [p]) for s in SITUATIONS for p in programs]
+    else:
+        phases = [(s, programs) for s in SITUATIONS]
+    times = {(p.label, s): [] for s in SITUATIONS for p in programs}
     peaks = {p.label: 0 for p in programs}
     for round_number in range(pairs):
         # The order rotates, so that no run always follows the same one.
-        shift = round_number % len(runs)
-        for p, situation in runs[shift:] + runs[:shift]:
-            p.prepare(situation, sizes)
+        shift = round_number % len(phases)
+        for situation, group in phases[shift:] + phases[:shift]:
+            for p in group:
+                p.prepare(situation, sizes)
             # Write-back left by earlier runs, and the journal's record of a
             # removal just made, finish before the timed run instead of in it.
             # An earlier output is then clean on disk, as in a build whose
@@ -181,9 +202,14 @@ def compare(case, programs, inputs, pairs, sync):
             # disk would swamp the result.
             for path in inputs:
                 warm(path)
-            seconds, rss = p.run(situation, sizes)
-            times[(p.label, situation)].append(seconds)
-            peaks[p.label] = max(peaks[p.label], rss)
+            listing = interleave(group, situation, sizes, round_number)
+            measured = measure([(p.folder, argv) for p, argv in listing])
+            totals = {p.label: 0.0 for p in group}
+            for (p, _), (seconds, rss) in zip(listing, measured):
+                totals[p.label] += seconds
+                peaks[p.label] = max(peaks[p.label], rss)
+            for label, seconds in totals.items():
+                times[(label, situation)].append(seconds)
     check(case, programs, sizes)
     if os.environ.get("BENCH_VERBOSE"):
         print(case, {f"{label} {s}": [round(t * 1e3, 1) for t in ts]
@@ -235,11 +261,11 @@ def fmt_ms(seconds):
 
 def table(results, pairs):
     lines = [
-        f"median of {pairs} alternating runs (min–max), in ms; × floor: the median over the "
-        "floor's in the same situation; peak resident size in MiB",
+        f"Median of {pairs} alternating runs, the least and the most in brackets; × floor: the "
+        "median over the floor's median in the same situation.",
         "",
-        "| input | program | new output | × floor | × faster than plain | replaced output "
-        "| × floor | peak RSS |",
+        "| input | program | new output, ms | × floor | × faster than plain "
+        "| replaced output, ms | × floor | peak RSS, MiB |",
         "|---|---|---|---|---|---|---|---|"]
     for case, labels, times, peaks in results:
         medians = {key: statistics.median(ts) for key, ts in times.items()}
