@@ -262,7 +262,8 @@ def fmt_ms(seconds):
 def table(results, pairs):
     lines = [
         f"Median of {pairs} alternating runs, the least and the most in brackets; × floor: the "
-        "median over the floor's median in the same situation.",
+        "median over the floor's median in the same situation; × faster than plain: the plain "
+        "version's median over this one.",
         "",
         "| input | program | new output, ms | × floor | × faster than plain "
         "| replaced output, ms | × floor | peak RSS, MiB |",
