@@ -89,7 +89,6 @@ bool is_direction_control(std::uint32_t cp) {
 void expected_literal(const std::string& piece, std::string* out) {
   std::string& body = *out;
   body.clear();
-  char octal[8];
   for (std::size_t i = 0; i < piece.size();) {
     const auto byte = static_cast<unsigned char>(piece[i]);
     std::uint32_t cp = 0;
@@ -102,8 +101,10 @@ void expected_literal(const std::string& piece, std::string* out) {
       ++i;
     } else if ((byte < 0x20 && byte != '\t') || byte == 0x7F ||
                (byte >= 0x80 && (length == 0 || is_direction_control(cp)))) {
-      std::snprintf(octal, sizeof octal, "\\%03o", byte);
-      body += octal;
+      const char octal[4] = {'\\', static_cast<char>('0' + (byte >> 6)),
+                             static_cast<char>('0' + ((byte >> 3) & 7)),
+                             static_cast<char>('0' + (byte & 7))};
+      body.append(octal, 4);
       ++i;
     } else {
       length = length == 0 ? 1 : length;

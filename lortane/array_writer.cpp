@@ -68,6 +68,37 @@ bool append_element(void* context, const unsigned char* piece, std::size_t lengt
   return true;
 }
 
+// Most lines of most texts are short and need no escape: those go straight
+// from the block into the output. The others, and whatever a block leaves
+// open at its end, go through the splitter a line at a time, so that it is
+// between lines again whenever the fast way is tried.
+bool convert_block(LineSplitter* splitter, OutputBlock* block, const unsigned char* data,
+                   std::size_t size) {
+  const unsigned char* const end = data + size;
+  while (data != end) {
+    const bool between_lines = splitter->carry_length == 0 && !splitter->pending_cr;
+    while (between_lines && data != end) {
+      if (block->used + kMaxElementLength > kWriteBlockSize && !flush_block(block)) return false;
+      char* out = block->data + block->used;
+      std::size_t length = 0;
+      const std::size_t taken = copy_plain_line(data, static_cast<std::size_t>(end - data),
+                                                kMaxPieceLength, out + 1, &length);
+      if (taken == 0) break;
+      out[0] = '"';
+      std::memcpy(out + 1 + length, "\",\n", 3);
+      block->used += length + 4;
+      data += taken;
+    }
+    if (data == end) break;
+    const auto* line_feed = static_cast<const unsigned char*>(
+        std::memchr(data, '\n', static_cast<std::size_t>(end - data)));
+    const unsigned char* next = line_feed != nullptr ? line_feed + 1 : end;
+    if (!split_block(splitter, data, static_cast<std::size_t>(next - data))) return false;
+    data = next;
+  }
+  return true;
+}
+
 }  // namespace
 
 ArrayResult write_string_array(const char* variable_name, const char* input_path, ByteSource source,
@@ -90,7 +121,7 @@ ArrayResult write_string_array(const char* variable_name, const char* input_path
       return ArrayResult::kReadFailed;
     }
     if (got == 0) break;
-    if (!split_block(&splitter, g_input, got)) return ArrayResult::kWriteFailed;
+    if (!convert_block(&splitter, &block, g_input, got)) return ArrayResult::kWriteFailed;
   }
   if (!finish_split(&splitter)) return ArrayResult::kWriteFailed;
   if (!append_text(&block, kTail) || !flush_block(&block)) return ArrayResult::kWriteFailed;

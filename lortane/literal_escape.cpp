@@ -32,8 +32,7 @@ constexpr std::array<bool, 256> kNeedsAttention = make_attention_table();
 #ifdef __SSE2__
 // One bit for each of sixteen bytes that may need a closer look: a control
 // byte, 0x7F and above, '"', '\\' and '?', and also a tab.
-unsigned candidate_mask(const unsigned char* text) {
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+unsigned candidate_mask(__m128i v) {
   // Signed: bytes of 0x80 and above are negative, so they count as below 0x20.
   const __m128i odd = _mm_or_si128(
       _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))),
@@ -44,29 +43,44 @@ unsigned candidate_mask(const unsigned char* text) {
 }
 #endif
 
-// The end of the run of bytes from `i` on that are copied as they are.
-// Ordinary text is nearly all such runs, so where SSE2 is at hand sixteen
-// bytes are tested at a time; the last block overlaps the one before it rather
-// than reading past the end.
-std::size_t plain_run_end(const unsigned char* text, std::size_t i, std::size_t length) {
+// Copies the run of bytes from `*i` on that stand in a literal as they are,
+// and moves `*i` and `*out` past it. Ordinary text is nearly all such runs,
+// so where SSE2 is at hand sixteen bytes are copied and tested at a time; the
+// bytes stored past the run's end are overwritten by what follows, and `out`
+// has room for them (it holds kMaxEscapedPerByte times the text).
+void copy_plain_run(const unsigned char* text, std::size_t length, std::size_t* i, char** out) {
 #ifdef __SSE2__
-  if (length >= 16) {
-    while (i < length) {
-      const std::size_t at = std::min(i, length - 16);
-      const unsigned mask = candidate_mask(text + at) >> (i - at);
-      if (mask == 0) {
-        i = at + 16;
-        continue;
-      }
-      i += static_cast<std::size_t>(__builtin_ctz(mask));
-      if (kNeedsAttention[text[i]]) return i;
-      ++i;  // a tab, copied as it is
+  while (length - *i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + *i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), v);
+    const unsigned mask = candidate_mask(v);
+    if (mask == 0) {
+      *i += 16;
+      *out += 16;
+      continue;
     }
-    return length;
+    const auto skip = static_cast<std::size_t>(__builtin_ctz(mask));
+    *i += skip;
+    *out += skip;
+    if (kNeedsAttention[text[*i]]) return;
+    *(*out)++ = '\t';  // a tab, copied as it is
+    ++*i;
+  }
+  // The last few bytes of a longer text are tested in the sixteen that end
+  // it, and copied in two overlapping halves when they are plain.
+  const std::size_t left = length - *i;
+  if (length >= 16 && left >= 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16));
+    if ((candidate_mask(v) >> (16 - left)) == 0) {
+      std::memcpy(*out, text + *i, 8);
+      std::memcpy(*out + left - 8, text + length - 8, 8);
+      *i = length;
+      *out += left;
+      return;
+    }
   }
 #endif
-  while (i < length && !kNeedsAttention[text[i]]) ++i;
-  return i;
+  while (*i < length && !kNeedsAttention[text[*i]]) *(*out)++ = static_cast<char>(text[(*i)++]);
 }
 
 bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -121,11 +135,7 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
   char* const start = out;
   std::size_t i = 0;
   while (i < length) {
-    // Plain runs dominate ordinary text; copy them in one go.
-    const std::size_t run = plain_run_end(text, i, length);
-    std::memcpy(out, text + i, run - i);
-    out += run - i;
-    i = run;
+    copy_plain_run(text, length, &i, &out);
     if (i == length) break;
 
     unsigned char byte = text[i];
@@ -156,6 +166,48 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
     }
   }
   return static_cast<std::size_t>(out - start);
+}
+
+std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
+                            std::size_t max_length, char* out, std::size_t* length) {
+  std::size_t i = 0;  // plain bytes so far
+#ifdef __SSE2__
+  while (i < max_length && available - i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
+    unsigned mask = candidate_mask(v);
+    // Tabs stand as they are; anything else ends the plain run.
+    while (mask != 0 && text[i + static_cast<std::size_t>(__builtin_ctz(mask))] == '\t') {
+      mask &= mask - 1;
+    }
+    if (mask != 0) {
+      i += static_cast<std::size_t>(__builtin_ctz(mask));
+      break;
+    }
+    i += 16;
+  }
+#else
+  while (i < max_length && i < available && (!kNeedsAttention[text[i]] || text[i] == '\t')) {
+    out[i] = static_cast<char>(text[i]);
+    ++i;
+  }
+#endif
+  if (i >= max_length) {
+    // A whole piece of a longer line; the rest of it follows as a line of its own.
+    *length = max_length;
+    return max_length;
+  }
+  // Too near the end of what is at hand to be sure of the line end.
+  if (available - i < 16) return 0;
+  if (text[i] == '\n') {
+    *length = i;
+    return i + 1;
+  }
+  if (text[i] == '\r' && text[i + 1] == '\n') {
+    *length = i;
+    return i + 2;
+  }
+  return 0;
 }
 
 std::string comment_safe_path(const std::string& path) {
