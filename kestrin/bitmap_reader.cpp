@@ -16,7 +16,7 @@ namespace {
 // Rows are read in bands of about this size: small enough to stay in the
 // cache on their way to the text, large enough that reads are few.
 // The band is the program's own, made once: one picture is read at a time.
-constexpr std::size_t kBandBytes = 64 * 1024;
+constexpr std::size_t kBandBytes = 128 * 1024;
 constexpr std::size_t kPairBytes = 6;
 std::uint8_t g_band[kBandBytes];
 
