@@ -21,8 +21,8 @@ constexpr char kTail[] = "NULL\n};\n";
 // Blocks of this size stay in the cache and take few system calls; touching
 // more fresh memory than this costs a short text more than it saves. They are
 // the program's own, made once: one conversion runs at a time.
-constexpr std::size_t kReadBlockSize = 64 * 1024;
-constexpr std::size_t kWriteBlockSize = 64 * 1024;
+constexpr std::size_t kReadBlockSize = 128 * 1024;
+constexpr std::size_t kWriteBlockSize = 128 * 1024;
 unsigned char g_input[kReadBlockSize];
 char g_output[kWriteBlockSize];
 // Quote, escaped piece, quote, comma, line end.

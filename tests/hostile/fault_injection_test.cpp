@@ -428,7 +428,7 @@ LongRun start_long_run(const TempFolder& folder, bool kestrin, off_t bytes,
     const std::string fifo = folder.path + "/in.fifo";
     if (mkfifo(fifo.c_str(), 0644) != 0) return run;
     run.feed = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    // Its output goes out in 64 KiB blocks: the first line waits in one.
+    // Its output goes out in large blocks: the first line waits in one.
     const std::string line = "first line\nsecond";
     if (run.feed < 0 || write(run.feed, line.data(), line.size()) != ssize_t(line.size())) {
       return run;
