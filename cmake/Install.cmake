@@ -10,10 +10,29 @@ set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
 install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
-  DESTINATION ${KL_DOC_DIR})
+if(WIN32)
+  # Windows has no man program: the pages go along as text, with the README.
+  foreach(page kestrin lortane)
+    add_custom_command(
+      OUTPUT ${PROJECT_BINARY_DIR}/${page}.txt
+      COMMAND ${CMAKE_COMMAND} -DPAGE=${PROJECT_SOURCE_DIR}/man/${page}.1
+              -DOUTPUT=${PROJECT_BINARY_DIR}/${page}.txt -P ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}.1 ${PROJECT_SOURCE_DIR}/cmake/RenderManPage.cmake
+      COMMENT "Rendering ${page}(1) as text"
+      VERBATIM)
+  endforeach()
+  add_custom_target(kl_manual_text ALL
+    DEPENDS ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt)
+  install(FILES ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt
+                ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+                ${PROJECT_SOURCE_DIR}/packaging/changelog
+    DESTINATION ${KL_DOC_DIR})
+else()
+  install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
+    DESTINATION ${KL_DOC_DIR})
+endif()
 
 install(EXPORT KestrinLortaneTargets NAMESPACE KestrinLortane::
   DESTINATION ${KL_PACKAGE_DIR})

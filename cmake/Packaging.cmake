@@ -1,5 +1,6 @@
 # cpack in the build folder makes a Debian package and a tarball of what
-# cmake --install puts in place.
+# cmake --install puts in place; in the Windows build, a .zip of it that
+# find_package(KestrinLortane) finds once unpacked.
 
 set(CPACK_PACKAGE_NAME kestrin-lortane)
 set(CPACK_PACKAGE_VENDOR "Kestrin and Lortane developers")
@@ -17,7 +18,10 @@ if(NOT kl_changelog_top MATCHES "^kestrin-lortane \\(${PROJECT_VERSION}\\) ")
     "packaging/changelog starts with '${kl_changelog_top}': add an entry for ${PROJECT_VERSION}")
 endif()
 
-if(NOT WIN32)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME windows-x64)
+else()
   set(CPACK_GENERATOR DEB TGZ)
 
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
