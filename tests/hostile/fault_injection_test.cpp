@@ -3,17 +3,21 @@
 // Whatever happens, no temporary is left behind and an earlier output stays
 // byte for byte as it was.
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <limits.h>
 #include <sys/file.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +28,7 @@
 
 namespace {
 
+#ifndef _WIN32
 const std::string kEarlier = "/* an earlier output */\n";
 
 // kestrin on a 2 x 2 picture, up to its dump.
@@ -51,10 +56,14 @@ struct DiskFullCase {
   const char* limit;  // ulimit -f, in blocks of 1024 bytes
   bool earlier;
 };
+#endif
 
 // With SIGXFSZ ignored, as a shell or build tool may leave it, a write past
 // the limit fails with EFBIG; the run must say so instead of keeping a cut file.
 TEST(FaultDiskFull, WritesPastTheSizeLimitFailWhole) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX shell's ulimit -f and SIGXFSZ";
+#else
   const DiskFullCase cases[] = {
       {"kestrin, nothing may be written", true, kPicture, "0", true},
       {"kestrin, no earlier header", true, kPicture, "0", false},
@@ -89,10 +98,14 @@ TEST(FaultDiskFull, WritesPastTheSizeLimitFailWhole) {
       EXPECT_EQ(read_file(folder.path + "/" + output), kEarlier);
     }
   }
+#endif
 }
 
 // Root may write anywhere, so the runs drop to the user nobody (65534).
 TEST(FaultUnwritable, AnotherUsersFilesAndFoldersAreLeftAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs POSIX modes and setpriv (a read-only target is in the Windows tests)";
+#else
   TempFolder folder;
   std::string as_nobody;
   if (geteuid() == 0) {
@@ -158,11 +171,15 @@ TEST(FaultUnwritable, AnotherUsersFilesAndFoldersAreLeftAlone) {
     EXPECT_EQ(read_file(folder.path + "/shut/pic.bmp.h"), kEarlier);
     EXPECT_EQ(read_file(folder.path + "/shut/out.c"), kEarlier);
   }
+#endif
 }
 
 // Places no plain open could write to; a FIFO must not make a run wait for a
 // reader (each run is ended after ten seconds, which shows as status 124).
 TEST(FaultUnwritable, OutputsThatCannotBeMadeAnywhere) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs FIFOs and symbolic links (a missing folder is in the Windows tests)";
+#else
   TempFolder folder;
   write_file(folder.path + "/pic.bmp", kPicture);
   write_file(folder.path + "/in.txt", "a\n");
@@ -198,8 +215,10 @@ TEST(FaultUnwritable, OutputsThatCannotBeMadeAnywhere) {
   }
   EXPECT_TRUE(S_ISFIFO(mode_of(folder.path + "/fifo")));
   EXPECT_EQ(read_file(folder.path + "/file"), kEarlier);
+#endif
 }
 
+#ifndef _WIN32
 // Starts `argv` in `folder` with standard output discarded, the default action
 // for every signal and none blocked, and a file-size limit as a guard should a
 // test go wrong.
@@ -253,10 +272,14 @@ int end_with(pid_t pid, int signal_number) {
   waitpid(pid, &status, 0);
   return status;
 }
+#endif
 
 // A picture of width 0 and 2^31 - 1 rows writes an empty line per row, over
 // 2 GiB of header from a 54-byte file: ample time to be interrupted.
 TEST(FaultInterrupted, KestrinStoppedInALargeHeader) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs POSIX signals (Ctrl-C is in the Windows tests)";
+#else
   struct Case {
     const char* what;
     int signal_number;
@@ -299,11 +322,15 @@ TEST(FaultInterrupted, KestrinStoppedInALargeHeader) {
       EXPECT_TRUE(S_ISLNK(mode_of(folder.path + "/pic.bmp.h")));
     }
   }
+#endif
 }
 
 // The text comes through a FIFO that stays open: after 4 MiB of lines the run
 // has written well over 2 MiB of its temporary and waits for more.
 TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs FIFOs and POSIX signals (Ctrl-C is in the Windows tests)";
+#else
   const std::string lines = [] {
     std::string text;
     for (int i = 0; text.size() < (4u << 20); ++i) {
@@ -337,6 +364,7 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
     EXPECT_EQ(list_folder(folder.path), Names({"in.fifo", "out.c"}));
     EXPECT_EQ(read_file(folder.path + "/out.c"), kEarlier);
   }
+#endif
 }
 
 // When whoever reads the console goes away (`lortane ... | head -n 3`), the
@@ -344,6 +372,9 @@ TEST(FaultInterrupted, LortaneStoppedInALargeOutput) {
 // longer than a pipe holds, so the run is caught writing "Using variable name"
 // with its temporary open, and the reader then leaves.
 TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs SIGPIPE";
+#else
   TempFolder folder;
   write_file(folder.path + "/in.txt", "a\n");
   write_file(folder.path + "/out.c", kEarlier);
@@ -370,12 +401,16 @@ TEST(FaultInterrupted, LortaneConsoleReaderGoesAway) {
   if (WIFSIGNALED(status)) {
     EXPECT_EQ(read_file(folder.path + "/out.c"), kEarlier);
   }
+#endif
 }
 
 // The same for kestrin, whose console is buffered: with a path of about 3000
 // bytes the first console write falls in "Output File: ...", after the
 // temporary is made, and the console's reader is gone from the start.
 TEST(FaultInterrupted, KestrinConsoleReaderGoesAway) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs SIGPIPE";
+#else
   TempFolder folder;
   std::string folders;
   for (int i = 0; i < 12; ++i) folders += (i ? "/" : "") + std::string(240, 'a' + i);
@@ -403,8 +438,10 @@ TEST(FaultInterrupted, KestrinConsoleReaderGoesAway) {
   if (WIFSIGNALED(status)) {
     EXPECT_EQ(read_file(deep + "/pic.bmp.h"), kEarlier);
   }
+#endif
 }
 
+#ifndef _WIN32
 // A long run of either tool: kestrin on a picture of `rows` empty rows,
 // caught once its temporary holds `bytes`, lortane on a FIFO that stays open,
 // caught once it has its temporary.
@@ -458,11 +495,15 @@ Names without(Names names, const std::string& prefix) {
               names.end());
   return names;
 }
+#endif
 
 // Every signal whose default ends the process, also when it comes twice in
 // quick succession (as `timeout` sends it to the process and then to its
 // group), removes the temporary before it ends the run.
 TEST(FaultInterrupted, EveryTerminatingSignalRemovesTheTemporary) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs POSIX signals (Ctrl-C is in the Windows tests)";
+#else
   const int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT, SIGTERM,   SIGUSR1, SIGUSR2,
                           SIGALRM, SIGPROF, SIGXCPU, SIGVTALRM, SIGPIPE, SIGRTMIN + 1};
   for (bool kestrin : {true, false}) {
@@ -481,12 +522,16 @@ TEST(FaultInterrupted, EveryTerminatingSignalRemovesTheTemporary) {
       }
     }
   }
+#endif
 }
 
 // SIGKILL cannot be caught and leaves the temporary; the next run for the same
 // target removes it, but never the one a live run is writing (it is locked)
 // nor another target's.
 TEST(FaultInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs SIGKILL and flock (leftovers are in the Windows tests)";
+#else
   for (bool kestrin : {true, false}) {
     SCOPED_TRACE(kestrin ? "kestrin" : "lortane");
     TempFolder folder;
@@ -515,11 +560,15 @@ TEST(FaultInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
     EXPECT_TRUE(file_exists(live));
     EXPECT_TRUE(file_exists(other));
   }
+#endif
 }
 
 // A folder that appears at the target's name while the run writes is never
 // moved aside: the rename fails, and so does the run.
 TEST(FaultUnwritable, FolderAppearingAtTheTargetFailsTheRun) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs SIGSTOP and SIGCONT";
+#else
   for (bool kestrin : {true, false}) {
     SCOPED_TRACE(kestrin ? "kestrin" : "lortane");
     TempFolder folder;
@@ -538,6 +587,7 @@ TEST(FaultUnwritable, FolderAppearingAtTheTargetFailsTheRun) {
     EXPECT_EQ(list_folder(target), Names({"inside"}));
     EXPECT_EQ(without(list_folder(folder.path), run.temp_prefix), list_folder(folder.path));
   }
+#endif
 }
 
 // A standard descriptor that the caller closed would be the first one a run
@@ -545,6 +595,9 @@ TEST(FaultUnwritable, FolderAppearingAtTheTargetFailsTheRun) {
 // into a file. The picture's path is longer than the console's buffer, so that
 // kestrin's console text would be flushed while its temporary is open.
 TEST(FaultDescriptors, ClosedStandardDescriptorsNeverBecomeTheOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX shell to close standard descriptors";
+#else
   TempFolder folder;
   std::string dir;
   for (int i = 0; i < 12; ++i) dir += std::string(200, 'a' + i) + "/";
@@ -567,6 +620,7 @@ TEST(FaultDescriptors, ClosedStandardDescriptorsNeverBecomeTheOutput) {
               0);
     EXPECT_EQ(read_file(folder.path + "/out.c"), source);
   }
+#endif
 }
 
 // The temporary's name is longer than the target's, but it is made and
@@ -574,6 +628,9 @@ TEST(FaultDescriptors, ClosedStandardDescriptorsNeverBecomeTheOutput) {
 // be written, also in a folder whose path alone is within 15 bytes of
 // PATH_MAX.
 TEST(FaultLongPaths, TargetsNearThePathLimitAreWritten) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs PATH_MAX and a POSIX shell (long paths are in the Windows tests)";
+#else
   TempFolder folder;
   std::string dir;
   while (dir.size() < PATH_MAX - 14) {
@@ -591,6 +648,7 @@ TEST(FaultLongPaths, TargetsNearThePathLimitAreWritten) {
   const ProgramResult l = run_program(LORTANE_PATH, {"v", "in.txt", dir + "o.c"}, folder.path);
   EXPECT_EQ(l.exit_status, 0) << l.output;
   EXPECT_EQ(run_shell("ls -A " + dir, folder.path).output, "o.c\np.bmp\np.bmp.h\n");
+#endif
 }
 
 }  // namespace

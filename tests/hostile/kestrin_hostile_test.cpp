@@ -2,8 +2,6 @@
 // status, an earlier header stays byte for byte as it was, and nothing else
 // appears; pictures that still hold their pixels convert exactly.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +9,7 @@
 
 #include "hostile_support.h"
 #include "kestrin/bmp_bytes.h"
+#include "support/line_ends.h"
 
 namespace {
 
@@ -162,6 +161,9 @@ TEST(KestrinHostile, ImpossibleSizesAndOffsetsFailWithoutReading) {
 // a CPU limit of a second (the sanitizers need more address space, so there the limits are left
 // out).
 TEST(KestrinHostile, HugeClaimsInATinyFileAllocateNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs a POSIX shell's ulimit and /dev/stdin";
+#else
 #ifdef KL_SANITIZE
   const std::string limits = "";
 #else
@@ -189,12 +191,15 @@ TEST(KestrinHostile, HugeClaimsInATinyFileAllocateNothing) {
     EXPECT_EQ(piped.output,
               kKestrinBanner + "Opening File: /dev/stdin\n" + dump_of(bmp) + "Image read failed\n");
   }
+#endif
 }
 
 // Rows are read a band at a time, so memory does not grow with the picture:
 // one whose pixels alone are more than the run may map converts exactly.
 TEST(KestrinHostile, PictureLargerThanTheMemoryLimitConverts) {
-#ifdef KL_SANITIZE
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs a POSIX shell's ulimit -v";
+#elif defined(KL_SANITIZE)
   GTEST_SKIP() << "a lowered address-space limit breaks the sanitizers themselves";
 #else
   TempFolder folder;
@@ -213,10 +218,14 @@ TEST(KestrinHostile, PictureLargerThanTheMemoryLimitConverts) {
 }
 
 TEST(KestrinHostile, EndlessDeviceIsNoPicture) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs /dev/zero and timeout";
+#else
   const ProgramResult run = bounded(KESTRIN_PATH, {"/dev/zero"}, "/");
   EXPECT_EQ(run.exit_status, 3);
   EXPECT_EQ(run.output, kKestrinBanner + "Opening File: /dev/zero\nHeader error: bad type (0x0)\n");
   EXPECT_FALSE(file_exists("/dev/zero.h"));
+#endif
 }
 
 // Damage that leaves every pixel in place changes nothing in the header.
@@ -237,7 +246,7 @@ TEST(KestrinHostile, IgnoredFieldsAndMissingLastFillStillConvert) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.output, kKestrinBanner + "Opening File: pic.bmp\n" + dump_of(c.second) +
                               "Output File: pic.bmp.h\nDone.\n");
-    EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), kGoodHeader);
+    EXPECT_EQ(read_output_file(folder.path + "/pic.bmp.h"), kGoodHeader);
     EXPECT_EQ(list_folder(folder.path), Names({"pic.bmp", "pic.bmp.h"}));
   }
 }
@@ -252,7 +261,7 @@ TEST(KestrinHostile, KeyColouredFillIsLeftAlone) {
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.output, kKestrinBanner + kMagicPinkOn + "Opening File: pic.bmp\n" + dump_of(bmp) +
                             "Output File: pic.bmp.h\nDone.\n");
-  const std::string header = read_file(folder.path + "/pic.bmp.h");
+  const std::string header = read_output_file(folder.path + "/pic.bmp.h");
   EXPECT_EQ(header.substr(header.find("={")),
             "={\n0x0055954A, \n0x1DBFFF75, \n};\n/* END OF FILE */\n");
   EXPECT_EQ(read_file(folder.path + "/pic.bmp"), bmp);
@@ -270,11 +279,11 @@ TEST(KestrinHostile, OffsetsInsideTheHeadersReadFromThere) {
     const ProgramResult honest_run = convert(honest_folder, honest);
     EXPECT_EQ(odd_run.exit_status, 0);
     EXPECT_EQ(odd_run.output, honest_run.output);
-    const std::string header = read_file(odd_folder.path + "/pic.bmp.h");
-    EXPECT_EQ(header, read_file(honest_folder.path + "/pic.bmp.h"));
+    const std::string header = read_output_file(odd_folder.path + "/pic.bmp.h");
+    EXPECT_EQ(header, read_output_file(honest_folder.path + "/pic.bmp.h"));
     EXPECT_NE(header, kGoodHeader);
     EXPECT_EQ(convert(odd_folder, odd).output, odd_run.output);
-    EXPECT_EQ(read_file(odd_folder.path + "/pic.bmp.h"), header);
+    EXPECT_EQ(read_output_file(odd_folder.path + "/pic.bmp.h"), header);
   }
 }
 

@@ -33,6 +33,7 @@ ProgramResult run_argv(const std::vector<std::string>& argv_strings, const std::
   ssize_t n;
   while ((n = read(out_pipe[0], chunk, sizeof chunk)) > 0) result.output.append(chunk, n);
   close(out_pipe[0]);
+  result.raw_output = result.output;
 
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid) {

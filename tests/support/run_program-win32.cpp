@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "support/line_ends.h"
+
 namespace {
 
 std::wstring wide(const std::string& utf8) {
@@ -75,8 +77,9 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     char chunk[65536];
     DWORD count = 0;
     while (ReadFile(out_read, chunk, sizeof chunk, &count, nullptr) && count > 0) {
-      result.output.append(chunk, count);
+      result.raw_output.append(chunk, count);
     }
+    result.output = with_lf_line_ends(result.raw_output, "the console output of " + program);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     if (GetExitCodeProcess(process.hProcess, &code)) {

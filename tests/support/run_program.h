@@ -5,9 +5,10 @@
 
 // What a finished program printed on standard output and how it ended.
 struct ProgramResult {
-  std::string output;
-  int exit_status = -1;  // -1 when the program did not exit normally
-  int signal = 0;        // the signal that ended it, or 0
+  std::string output;      // with "\n" line ends (see line_ends.h)
+  std::string raw_output;  // the bytes as printed
+  int exit_status = -1;    // -1 when the program did not exit normally
+  int signal = 0;          // the signal that ended it, or 0
 };
 
 // Runs `program` with `args` (argv[1..]) in the folder `cwd`, with standard input

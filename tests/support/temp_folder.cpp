@@ -11,11 +11,47 @@
 #include <sstream>
 #include <system_error>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path native(const std::string& utf8) { return fs::u8path(utf8); }
+// Past MAX_PATH (260) the Windows file calls need the full path after "\\?\".
+fs::path long_form(const fs::path& path) {
+#ifdef _WIN32
+  if (path.native().size() >= 260 && path.is_absolute() && path.native().rfind(L"\\\\", 0) != 0) {
+    return fs::path(L"\\\\?\\" + path.lexically_normal().native());
+  }
+#endif
+  return path;
+}
+
+fs::path native(const std::string& utf8) { return long_form(fs::u8path(utf8)); }
+
+// The names in a folder. (MinGW's directory iterator cannot open a folder
+// whose path passes MAX_PATH, and then lists the current folder instead.)
+std::vector<fs::path> names_in(const fs::path& folder) {
+  std::vector<fs::path> names;
+#ifdef _WIN32
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(long_form(folder / L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+#else
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    names.push_back(it->path().filename());
+  }
+#endif
+  return names;
+}
 
 std::string utf8(const fs::path& path) {
   const auto text = path.u8string();
@@ -28,16 +64,19 @@ std::string unique_name(const char* prefix) {
   return prefix + std::to_string(random());
 }
 
-// Tests make folders unwritable on purpose; they are opened up to be removed.
+// Tests make folders unwritable and files read-only on purpose (Windows
+// will not delete a read-only file); they are opened up to be removed.
 void remove_tree(const fs::path& path) {
   std::error_code error;
-  if (fs::is_directory(fs::symlink_status(path, error))) {
-    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
-    for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error)) {
-      remove_tree(it->path());
-    }
+  const fs::path long_path = long_form(path);
+  const fs::file_status status = fs::symlink_status(long_path, error);
+  if (fs::is_regular_file(status) || fs::is_directory(status)) {
+    fs::permissions(long_path, fs::perms::owner_all, fs::perm_options::add, error);
   }
-  fs::remove(path, error);
+  if (fs::is_directory(status)) {
+    for (const fs::path& name : names_in(path)) remove_tree(path / name);
+  }
+  fs::remove(long_path, error);
 }
 
 }  // namespace
@@ -72,13 +111,21 @@ bool file_exists(const std::string& path) {
   return fs::exists(fs::symlink_status(native(path), error));
 }
 
+bool make_folder(const std::string& path) {
+  std::error_code error;
+  fs::create_directories(native(path), error);
+  return fs::is_directory(native(path), error);
+}
+
+bool make_hard_link(const std::string& existing, const std::string& link) {
+  std::error_code error;
+  fs::create_hard_link(native(existing), native(link), error);
+  return !error;
+}
+
 std::vector<std::string> list_folder(const std::string& path) {
   std::vector<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator it(native(path), error), end; !error && it != end;
-       it.increment(error)) {
-    names.push_back(utf8(it->path().filename()));
-  }
+  for (const fs::path& name : names_in(native(path))) names.push_back(utf8(name));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -21,6 +21,11 @@ std::string read_file(const std::string& path, bool* exists = nullptr);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);
 
+// A folder and any missing folders above it, as `mkdir -p` makes them.
+bool make_folder(const std::string& path);
+// A second name for the file at `existing`.
+bool make_hard_link(const std::string& existing, const std::string& link);
+
 // Names in a folder other than "." and "..", sorted.
 std::vector<std::string> list_folder(const std::string& path);
 
