@@ -1,3 +1,4 @@
+// A stdio stream whose writes go to a function.
 #pragma once
 
 // A stdio stream whose writes go to a function, so a harness can look at text

@@ -1,3 +1,4 @@
+// The records shared by Kestrin's reader, writer and driver.
 #pragma once
 
 // Records shared by the reader, the writer and the driver: the BMP headers,

@@ -1,3 +1,4 @@
+// Reading and checking the BMP, and handing out its pixel rows.
 #pragma once
 
 // Reading and checking a 24-bit uncompressed BMP, and handing out its pixel

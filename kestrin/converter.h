@@ -1,3 +1,4 @@
+// Kestrin's command line and the order of its steps.
 #pragma once
 
 // The converter's command line and the order of its steps.

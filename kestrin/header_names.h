@@ -1,3 +1,4 @@
+// The names a generated header takes from its input path.
 #pragma once
 
 // The names a generated header takes from its input path.

@@ -1,3 +1,4 @@
+// Writing the picture as a C header of pixel-pair words.
 #pragma once
 
 // Writing the picture as a C header of pixel-pair words.

@@ -1,3 +1,4 @@
+// The picture file, open for reading.
 #pragma once
 
 // The picture file, open for reading, with the readers a ByteSource takes.

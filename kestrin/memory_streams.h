@@ -1,3 +1,4 @@
+// Pictures and header text held in memory, for tests and fuzzing.
 #pragma once
 
 // Pictures and header text held in memory, for tests and fuzzing.

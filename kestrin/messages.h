@@ -1,3 +1,4 @@
+// Kestrin's console messages and exit statuses.
 #pragma once
 
 // Everything the converter says on the console, and every way it can end, in

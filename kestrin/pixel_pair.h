@@ -1,3 +1,4 @@
+// The GCube pixel-pair word and the Magic Pink colour-key rule.
 #pragma once
 
 // The GCube pixel-pair word and the Magic Pink colour-key rule. Both run once

@@ -1,3 +1,4 @@
+// Encoding whole runs of pixel pairs.
 #pragma once
 
 // Whole runs of pixel pairs, for the writer's loop: on x86-64 four pairs are

@@ -1,3 +1,4 @@
+// Writing the generated string array from a byte source to a byte sink.
 #pragma once
 
 // The generated source: a C array of string literals, one per piece of a

@@ -1,3 +1,4 @@
+// The text file, open for reading.
 #pragma once
 
 // The text to convert, open for reading, and how to recognise it under

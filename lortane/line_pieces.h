@@ -1,3 +1,4 @@
+// Splitting a text into lines and lines into pieces.
 #pragma once
 
 #include <cstddef>

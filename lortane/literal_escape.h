@@ -1,3 +1,4 @@
+// Escaping text for string literals and line comments.
 #pragma once
 
 // Writing any text into C source: as the body of a string literal, and as a

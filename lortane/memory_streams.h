@@ -1,3 +1,4 @@
+// Texts and generated sources held in memory, for tests and fuzzing.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// Lortane's console messages and exit statuses.
 #pragma once
 
 // Everything Lortane says on the console, and how it ends. Each message is a

@@ -1,3 +1,4 @@
+// The whole-or-nothing output file.
 #pragma once
 
 // An output file that appears whole or not at all: the text goes to a

@@ -1,3 +1,4 @@
+// The program's start: UTF-8 arguments and a safe console.
 #pragma once
 
 // What the program entry sets up before the run: the command line as UTF-8

@@ -1,3 +1,4 @@
+// The whole Lortane program.
 #pragma once
 
 namespace lortane {

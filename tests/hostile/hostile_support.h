@@ -1,3 +1,4 @@
+// What the hostile-input and fault tests share.
 #pragma once
 
 // What the hostile-input and fault tests share: the programs, their banners,

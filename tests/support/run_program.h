@@ -1,3 +1,4 @@
+// Running a built program and capturing what it prints.
 #pragma once
 
 #include <string>
