@@ -29,7 +29,7 @@ using namespace kestrin;
 
 // A width-0 picture writes one empty line per row, up to 2^31 of them; longer
 // texts than this are not worth the time of one input.
-constexpr std::uint64_t kMaxTextBytes = 256 << 10;
+constexpr std::uint64_t kMaxTextBytes = 128 << 10;
 constexpr std::uint64_t kComparedBytes = 64 << 10;
 
 [[noreturn]] void fail(const std::string& what) {

@@ -119,7 +119,7 @@ char* put_four_words(char* p, const std::uint32_t* words) {
 // writes only its own two pixels), then the words, eight to a line counted
 // from the row's start, and the line end when the run ends the row.
 void append_run(TextBlock* block, const PixelRun& run, const MagicPink& magic) {
-  std::uint32_t words[kPairsAtOnce];
+  static std::uint32_t words[kPairsAtOnce];  // the program's own, as the block
   for (std::size_t done = 0; done < run.pairs;) {
     const std::size_t count = std::min(run.pairs - done, kPairsAtOnce);
     std::uint8_t* pixels = run.pixels + 6 * done;
