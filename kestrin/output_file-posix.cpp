@@ -3,12 +3,10 @@
 
 #include "kestrin/output_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,7 +18,14 @@ namespace kestrin {
 namespace {
 
 constexpr char kTempTag[] = ".kestrin-";
-constexpr std::size_t kRandomLength = 6;
+// A temporary's name is the target's prefix and a two-digit slot: runs for
+// one target take the first slot that is free, so the next run meets a
+// leftover by name, without reading the whole folder.
+constexpr int kSlots = 100;
+constexpr std::size_t kSlotLength = 2;
+// Leftovers are looked for in these slots whatever is in them, and beyond
+// them up to the first free slot.
+constexpr int kSlotsAlwaysLooked = 4;
 constexpr std::size_t kNameMax = 255;
 // The kernel gives up on longer chains with ELOOP; so does this.
 constexpr int kMaxSymbolicLinks = 40;
@@ -74,36 +79,44 @@ extern "C" void remove_temp_and_reraise(int signal_number) {
   raise(signal_number);  // delivered as the handler returns
 }
 
-void add_if_default(int signal_number) {
-  struct sigaction current;
-  // A signal ignored by whoever started us (nohup) stays ignored, and one
-  // that a runtime already handles (a sanitizer) stays with it.
-  if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-    sigaddset(&g_cleanup_signals, signal_number);
-  }
-}
-
+// One call a signal: each is given the handler, and one that was not at its
+// default is given back what it had. A signal ignored by whoever started us
+// (nohup) stays ignored, and one that a runtime already handles (a
+// sanitizer) stays with it. They are blocked meanwhile, so none meets the
+// handler before it is settled.
 void install_cleanup_handlers() {
   static bool installed = false;
   if (installed) return;
   installed = true;
   signal(SIGXFSZ, SIG_IGN);
-  sigemptyset(&g_cleanup_signals);
-  for (int signal_number : kTerminatingSignals) add_if_default(signal_number);
+  sigset_t candidates;
+  sigemptyset(&candidates);
+  for (int signal_number : kTerminatingSignals) sigaddset(&candidates, signal_number);
 #ifdef SIGRTMIN
   for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
-    add_if_default(signal_number);
+    sigaddset(&candidates, signal_number);
   }
 #endif
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = remove_temp_and_reraise;
-  action.sa_mask = g_cleanup_signals;
+  action.sa_mask = candidates;
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &candidates, &previous);
+  sigemptyset(&g_cleanup_signals);
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
-    if (sigismember(&g_cleanup_signals, signal_number) == 1) {
-      sigaction(signal_number, &action, nullptr);
+    struct sigaction earlier;
+    if (sigismember(&candidates, signal_number) != 1 ||
+        sigaction(signal_number, &action, &earlier) != 0) {
+      continue;
+    }
+    if (earlier.sa_handler == SIG_DFL) {
+      sigaddset(&g_cleanup_signals, signal_number);
+    } else {
+      sigaction(signal_number, &earlier, nullptr);
     }
   }
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 void block_cleanup_signals(sigset_t* previous) {
@@ -176,28 +189,14 @@ bool resolve_target(const std::string& path, int* folder, std::string* name, boo
 
 // Names of this target's temporaries begin with this; they must fit in a name.
 std::string temp_prefix(const std::string& target) {
-  const std::size_t room = kNameMax - 1 - (sizeof kTempTag - 1) - kRandomLength;
+  const std::size_t room = kNameMax - 1 - (sizeof kTempTag - 1) - kSlotLength;
   return "." + target.substr(0, room) + kTempTag;
 }
 
-std::string random_letters() {
-  static std::uint64_t state = 0;
-  if (state == 0) {
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    state = static_cast<std::uint64_t>(getpid()) << 32 ^ static_cast<std::uint64_t>(now.tv_nsec) ^
-            static_cast<std::uint64_t>(now.tv_sec) << 20 ^ reinterpret_cast<std::uintptr_t>(&state);
-    state |= 1;
-  }
-  static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::string letters;
-  for (std::size_t i = 0; i < kRandomLength; ++i) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    letters += kLetters[state % (sizeof kLetters - 1)];
-  }
-  return letters;
+std::string slot_name(const std::string& prefix, int slot) {
+  const char digits[] = {static_cast<char>('0' + slot / 10), static_cast<char>('0' + slot % 10),
+                         '\0'};
+  return prefix + digits;
 }
 
 // Whether `name` in `folder` is still the file open as `fd`.
@@ -207,34 +206,31 @@ bool still_named(int folder, const char* name, int fd) {
          named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
-// Removes the temporaries of this target that runs killed outright (SIGKILL,
-// a power loss) left behind. A live run holds a lock on its temporary from
-// the moment it has made it until it has renamed it, so the one that is
-// locked here is nobody's.
-void remove_leftovers(int folder, const std::string& prefix) {
-  const int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (listing < 0) return;  // a folder that may not be read is not cleaned
-  DIR* dir = fdopendir(listing);
-  if (dir == nullptr) {
-    close(listing);
-    return;
-  }
-  while (const dirent* entry = readdir(dir)) {
-    const char* name = entry->d_name;
-    if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0 ||
-        std::strlen(name) != prefix.size() + kRandomLength) {
-      continue;
+enum class Slot { kFree, kCleared, kTaken };
+
+// Removes the temporary in a slot if a run killed outright (SIGKILL, a power
+// loss) left it behind. A live run holds a lock on its temporary from the
+// moment it has made it until it has renamed it, so the one that is locked
+// here is nobody's.
+Slot clear_slot(int folder, const char* name) {
+  const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? Slot::kFree : Slot::kTaken;
+  struct stat status;
+  const bool cleared = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                       flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(folder, name, fd) &&
+                       unlinkat(folder, name, 0) == 0;
+  close(fd);
+  return cleared ? Slot::kCleared : Slot::kTaken;
+}
+
+// The leftovers in the slots after the one a run took.
+void clear_slots_after(int folder, const std::string& prefix, int taken) {
+  for (int slot = taken + 1; slot < kSlots; ++slot) {
+    if (clear_slot(folder, slot_name(prefix, slot).c_str()) == Slot::kFree &&
+        slot >= kSlotsAlwaysLooked) {
+      return;
     }
-    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat status;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-        still_named(folder, name, fd)) {
-      unlinkat(folder, name, 0);
-    }
-    close(fd);
   }
-  closedir(dir);
 }
 
 void disarm() {
@@ -250,11 +246,13 @@ bool lock(int fd) {
   return result == 0;
 }
 
-// Makes and locks a new temporary; false when none can be made.
+// Makes and locks a new temporary in the first free slot, clearing the
+// leftovers it meets; false when none can be made.
 bool make_temp(OutputFile* output, const std::string& prefix, mode_t mode) {
   const int folder = static_cast<int>(output->folder);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = prefix + random_letters();
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const std::string name = slot_name(prefix, slot);
+    if (clear_slot(folder, name.c_str()) == Slot::kTaken) continue;
     sigset_t previous;
     block_cleanup_signals(&previous);
     const int fd =
@@ -281,6 +279,7 @@ bool make_temp(OutputFile* output, const std::string& prefix, mode_t mode) {
     }
     output->temp = name;
     output->handle = fd;
+    clear_slots_after(folder, prefix, slot);
     return true;
   }
   return false;
@@ -300,10 +299,8 @@ bool create_output(const std::string& path, OutputFile* output) {
   const bool writable =
       !exists ||
       (S_ISREG(status.st_mode) && faccessat(folder, output->target.c_str(), W_OK, AT_EACCESS) == 0);
-  const std::string prefix = temp_prefix(output->target);
-  if (writable) remove_leftovers(folder, prefix);
   // A new file gets 0666 less the umask from the open itself.
-  if (!writable || !make_temp(output, prefix, exists ? 0600 : 0666) ||
+  if (!writable || !make_temp(output, temp_prefix(output->target), exists ? 0600 : 0666) ||
       (exists && fchmod(static_cast<int>(output->handle), status.st_mode & 0777) != 0)) {
     discard_output(output);
     return false;

@@ -17,7 +17,14 @@ namespace lortane {
 namespace {
 
 constexpr wchar_t kTempTag[] = L".lortane-";
-constexpr std::size_t kRandomLength = 6;
+// A temporary's name is the target's prefix and a two-digit slot: runs for
+// one target take the first slot that is free, so the next run meets a
+// leftover by name, without reading the whole folder.
+constexpr int kSlots = 100;
+constexpr std::size_t kSlotLength = 2;
+// Leftovers are looked for in these slots whatever is in them, and beyond
+// them up to the first free slot.
+constexpr int kSlotsAlwaysLooked = 4;
 constexpr std::size_t kNameMax = 255;  // UTF-16 units in a name
 // Virus scanners and indexers hold a new file for a moment: a target held
 // open without sharing is tried again for about 300 ms in all.
@@ -107,47 +114,37 @@ bool check_target(std::wstring* target, bool* exists) {
 
 // The temporaries of a target begin with this; they must fit in a name.
 std::wstring temp_prefix(const std::wstring& name) {
-  std::size_t room = kNameMax - 1 - (sizeof kTempTag / sizeof kTempTag[0] - 1) - kRandomLength;
+  std::size_t room = kNameMax - 1 - (sizeof kTempTag / sizeof kTempTag[0] - 1) - kSlotLength;
   if (room < name.size() && IS_HIGH_SURROGATE(name[room - 1])) --room;
   return L"." + name.substr(0, room) + kTempTag;
 }
 
-std::wstring random_letters() {
-  static ULONGLONG state = 0;
-  if (state == 0) {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    state = (static_cast<ULONGLONG>(GetCurrentProcessId()) << 32 ^
-             static_cast<ULONGLONG>(now.QuadPart)) |
-            1;
-  }
-  static const wchar_t kLetters[] =
-      L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::wstring letters;
-  for (std::size_t i = 0; i < kRandomLength; ++i) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    letters += kLetters[state % (sizeof kLetters / sizeof kLetters[0] - 1)];
-  }
-  return letters;
+std::wstring slot_name(const std::wstring& prefix, int slot) {
+  const wchar_t digits[] = {static_cast<wchar_t>(L'0' + slot / 10),
+                            static_cast<wchar_t>(L'0' + slot % 10), L'\0'};
+  return prefix + digits;
 }
 
-// Removes the temporaries of this target that runs ended outright (killed
-// from the task manager, a power loss) left behind. A live run holds its
-// temporary open without delete sharing, so that one cannot be removed.
-void remove_leftovers(const std::wstring& folder, const std::wstring& prefix) {
-  WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileExW((folder + L"\\" + prefix + L"*").c_str(), FindExInfoBasic,
-                                         &found, FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        std::wcslen(found.cFileName) == prefix.size() + kRandomLength) {
-      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+enum class Slot { kFree, kCleared, kTaken };
+
+// Removes the temporary in a slot if a run ended outright (killed from the
+// task manager, a power loss) left it behind. A live run holds its temporary
+// open without delete sharing, so that one cannot be removed.
+Slot clear_slot(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return Slot::kCleared;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Slot::kFree
+                                                                        : Slot::kTaken;
+}
+
+// The leftovers in the slots after the one a run took.
+void clear_slots_after(const std::wstring& folder, const std::wstring& prefix, int taken) {
+  for (int slot = taken + 1; slot < kSlots; ++slot) {
+    if (clear_slot(folder + L"\\" + slot_name(prefix, slot)) == Slot::kFree &&
+        slot >= kSlotsAlwaysLooked) {
+      return;
     }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  }
 }
 
 // Renames the open temporary over the target, trying again for a moment
@@ -203,10 +200,9 @@ bool create_output(const std::string& path, OutputFile* output) {
   const std::size_t name_at = target.rfind(L'\\') + 1;
   const std::wstring folder = target.substr(0, name_at - 1);
   const std::wstring prefix = temp_prefix(target.substr(name_at));
-  remove_leftovers(folder, prefix);
-
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring temp = folder + L"\\" + prefix + random_letters();
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const std::wstring temp = folder + L"\\" + slot_name(prefix, slot);
+    if (clear_slot(temp) == Slot::kTaken) continue;
     EnterCriticalSection(&g_lock);
     const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -217,9 +213,15 @@ bool create_output(const std::string& path, OutputFile* output) {
       output->handle = reinterpret_cast<std::intptr_t>(file);
       output->target = to_utf8(target.c_str());
       output->temp = to_utf8(temp.c_str());
+      clear_slots_after(folder, prefix, slot);
       return true;
     }
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    // A leftover that another program holds open (a virus scanner) goes
+    // only when that program lets go of it; the next slot serves meanwhile.
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+        error != ERROR_ACCESS_DENIED) {
+      return false;
+    }
   }
   return false;
 }

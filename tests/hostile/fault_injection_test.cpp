@@ -541,10 +541,14 @@ TEST(FaultInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
     const Names left = list_folder(folder.path);
     ASSERT_NE(without(left, killed.temp_prefix), left) << "SIGKILL left no temporary";
 
-    const std::string live = folder.path + "/" + killed.temp_prefix + "Live00";
+    // The killed run had the first slot; a live run has the next, and one
+    // killed earlier left a temporary past a free slot.
+    const std::string live = folder.path + "/" + killed.temp_prefix + "01";
+    const std::string earlier = folder.path + "/" + killed.temp_prefix + "03";
     const std::string other =
-        folder.path + "/.other.h" + (kestrin ? ".kestrin-" : ".lortane-") + "Other0";
+        folder.path + "/.other.h" + (kestrin ? ".kestrin-" : ".lortane-") + "00";
     write_file(live, "being written");
+    write_file(earlier, "left behind");
     write_file(other, "another target's");
     const int lock = open(live.c_str(), O_RDONLY);
     ASSERT_EQ(flock(lock, LOCK_EX), 0);
@@ -558,6 +562,7 @@ TEST(FaultInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
     const Names now = list_folder(folder.path);
     EXPECT_EQ(without(now, killed.temp_prefix).size() + 1, now.size()) << "left: " << now.size();
     EXPECT_TRUE(file_exists(live));
+    EXPECT_FALSE(file_exists(earlier));
     EXPECT_TRUE(file_exists(other));
   }
 #endif

@@ -467,11 +467,14 @@ TEST(WindowsInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
       ASSERT_EQ(killed.wait(10000), 1);
       ASSERT_EQ(list_folder(folder.path).size(), 2u) << "TerminateProcess left no temporary";
     } else {
-      write_file(folder.path + "/" + prefix + "Left00", "left behind");
+      write_file(folder.path + "/" + prefix + "00", "left behind");
     }
-    const std::string live = folder.path + "/" + prefix + "Live00";
-    const std::string other = folder.path + "/.other.h" + tag + "Other0";
+    // The killed run had the first slot; a live run has the next, and one
+    // killed earlier left a temporary past a free slot.
+    const std::string live = folder.path + "/" + prefix + "01";
+    const std::string other = folder.path + "/.other.h" + tag + "00";
     write_file(live, "being written");
+    write_file(folder.path + "/" + prefix + "03", "left behind");
     write_file(other, "another target's");
     // A live run's temporary is open without delete sharing.
     const HANDLE held =
@@ -485,9 +488,8 @@ TEST(WindowsInterrupted, LeftoversOfKilledRunsAreRemovedByTheNextRun) {
     CloseHandle(held);
     EXPECT_EQ(run.exit_status, 0) << run.output;
     EXPECT_EQ(list_folder(folder.path),
-              kestrin
-                  ? Names({".other.h" + tag + "Other0", prefix + "Live00", "pic.bmp", "pic.bmp.h"})
-                  : Names({".other.h" + tag + "Other0", prefix + "Live00", "in.txt", "out.c"}));
+              kestrin ? Names({".other.h" + tag + "00", prefix + "01", "pic.bmp", "pic.bmp.h"})
+                      : Names({".other.h" + tag + "00", prefix + "01", "in.txt", "out.c"}));
   }
 }
 
