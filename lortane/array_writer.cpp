@@ -79,14 +79,12 @@ bool convert_block(LineSplitter* splitter, OutputBlock* block, const unsigned ch
     const bool between_lines = splitter->carry_length == 0 && !splitter->pending_cr;
     while (between_lines && data != end) {
       if (block->used + kMaxElementLength > kWriteBlockSize && !flush_block(block)) return false;
-      char* out = block->data + block->used;
-      std::size_t length = 0;
-      const std::size_t taken = copy_plain_line(data, static_cast<std::size_t>(end - data),
-                                                kMaxPieceLength, out + 1, &length);
+      std::size_t written = 0;
+      const std::size_t taken =
+          copy_plain_lines(data, static_cast<std::size_t>(end - data), kMaxPieceLength,
+                           block->data + block->used, kWriteBlockSize - block->used, &written);
       if (taken == 0) break;
-      out[0] = '"';
-      std::memcpy(out + 1 + length, "\",\n", 3);
-      block->used += length + 4;
+      block->used += written;
       data += taken;
     }
     if (data == end) break;

@@ -168,8 +168,11 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
   return static_cast<std::size_t>(out - start);
 }
 
-std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
-                            std::size_t max_length, char* out, std::size_t* length) {
+namespace {
+
+// One element's bytes, as copy_plain_lines takes them; 0 where it stops.
+inline std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
+                                   std::size_t max_length, char* out, std::size_t* length) {
   std::size_t i = 0;  // plain bytes so far
 #ifdef __SSE2__
   while (i < max_length && available - i >= 16) {
@@ -208,6 +211,27 @@ std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
     return i + 2;
   }
   return 0;
+}
+
+}  // namespace
+
+std::size_t copy_plain_lines(const unsigned char* text, std::size_t available,
+                             std::size_t max_length, char* out, std::size_t room,
+                             std::size_t* written) {
+  std::size_t taken = 0;
+  std::size_t put = 0;
+  while (room - put >= max_length + 20) {
+    std::size_t length = 0;
+    const std::size_t line =
+        copy_plain_line(text + taken, available - taken, max_length, out + put + 1, &length);
+    if (line == 0) break;
+    out[put] = '"';
+    std::memcpy(out + put + 1 + length, "\",\n", 3);
+    put += length + 4;
+    taken += line;
+  }
+  *written = put;
+  return taken;
 }
 
 std::string comment_safe_path(const std::string& path) {

@@ -28,18 +28,21 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
 // when the bytes there (at most `available` of them) do not form one.
 std::size_t utf8_sequence_length(const unsigned char* text, std::size_t available);
 
-// The fast way for ordinary lines: copies the bytes of the line at `text` to
-// `out` when none of them needs an escape, and sets `*length` to their number.
-// A line that ends (in LF, or CR LF) within `max_length` bytes gives all of
-// its bytes, and the return value counts them with the line end; one that
-// runs on plain past `max_length` gives its first `max_length` bytes, and the
-// return value is `max_length`: the rest follows as if it were a line of its
-// own, which splits it as the line itself would be. Returns 0, leaving the
-// line to escape_literal, otherwise, or when its end lies too near the end of
-// the `available` bytes to be seen. `out` must hold max_length + 16
-// characters: up to sixteen past the line may be written.
-std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
-                            std::size_t max_length, char* out, std::size_t* length);
+// The fast way for ordinary lines: writes to `out` the elements ("...",
+// and the line end) of the lines from `text` on, as long as none of their
+// bytes needs an escape, and sets `*written` to the characters written.
+// A line that ends (in LF, or CR LF) within `max_length` bytes is one
+// element; one that runs on plain past `max_length` gives an element of its
+// first `max_length` bytes, and the rest follows as if it were a line of its
+// own, which splits it as the line itself would be. Stops at the first line
+// that needs escape_literal, at one whose end lies too near the end of the
+// `available` bytes to be seen, and when fewer than max_length + 20 of the
+// `room` characters of `out` are left (up to sixteen past an element may be
+// written). Returns the bytes of `text` that the elements hold, line ends
+// included.
+std::size_t copy_plain_lines(const unsigned char* text, std::size_t available,
+                             std::size_t max_length, char* out, std::size_t room,
+                             std::size_t* written);
 
 // The path as it may stand in the generated file's line comment, which must
 // compile whatever the path holds: control bytes other than tab are written
