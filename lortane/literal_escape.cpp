@@ -43,44 +43,41 @@ unsigned candidate_mask(__m128i v) {
 }
 #endif
 
-// Copies the run of bytes from `*i` on that stand in a literal as they are,
-// and moves `*i` and `*out` past it. Ordinary text is nearly all such runs,
-// so where SSE2 is at hand sixteen bytes are copied and tested at a time; the
-// bytes stored past the run's end are overwritten by what follows, and `out`
-// has room for them (it holds kMaxEscapedPerByte times the text).
-void copy_plain_run(const unsigned char* text, std::size_t length, std::size_t* i, char** out) {
+// Copies the run of bytes from `i` on that stand in a literal as they are to
+// `out`, and returns where the run ends. Ordinary text is nearly all such
+// runs, so where SSE2 is at hand sixteen bytes are copied and tested at a
+// time; the bytes stored past the run's end are overwritten by what follows,
+// and `out` has room for them (it holds kMaxEscapedPerByte times the text).
+inline std::size_t copy_plain_run(const unsigned char* text, std::size_t i, std::size_t length,
+                                  char* out) {
+  const std::size_t from = i;
 #ifdef __SSE2__
-  while (length - *i >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + *i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), v);
+  while (length - i >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + (i - from)), v);
     const unsigned mask = candidate_mask(v);
     if (mask == 0) {
-      *i += 16;
-      *out += 16;
+      i += 16;
       continue;
     }
-    const auto skip = static_cast<std::size_t>(__builtin_ctz(mask));
-    *i += skip;
-    *out += skip;
-    if (kNeedsAttention[text[*i]]) return;
-    *(*out)++ = '\t';  // a tab, copied as it is
-    ++*i;
+    i += static_cast<std::size_t>(__builtin_ctz(mask));
+    if (kNeedsAttention[text[i]]) return i;
+    out[i++ - from] = '\t';  // a tab, copied as it is
   }
   // The last few bytes of a longer text are tested in the sixteen that end
   // it, and copied in two overlapping halves when they are plain.
-  const std::size_t left = length - *i;
+  const std::size_t left = length - i;
   if (length >= 16 && left >= 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + length - 16));
     if ((candidate_mask(v) >> (16 - left)) == 0) {
-      std::memcpy(*out, text + *i, 8);
-      std::memcpy(*out + left - 8, text + length - 8, 8);
-      *i = length;
-      *out += left;
-      return;
+      std::memcpy(out + (i - from), text + i, 8);
+      std::memcpy(out + (length - 8 - from), text + length - 8, 8);
+      return length;
     }
   }
 #endif
-  while (*i < length && !kNeedsAttention[text[*i]]) *(*out)++ = static_cast<char>(text[(*i)++]);
+  for (; i < length && !kNeedsAttention[text[i]]; ++i) out[i - from] = static_cast<char>(text[i]);
+  return i;
 }
 
 bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
@@ -135,7 +132,9 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
   char* const start = out;
   std::size_t i = 0;
   while (i < length) {
-    copy_plain_run(text, length, &i, &out);
+    const std::size_t run_end = copy_plain_run(text, i, length, out);
+    out += run_end - i;
+    i = run_end;
     if (i == length) break;
 
     unsigned char byte = text[i];
@@ -168,67 +167,34 @@ std::size_t escape_literal(const unsigned char* text, std::size_t length, char* 
   return static_cast<std::size_t>(out - start);
 }
 
-namespace {
-
-// One element's bytes, as copy_plain_lines takes them; 0 where it stops.
-inline std::size_t copy_plain_line(const unsigned char* text, std::size_t available,
-                                   std::size_t max_length, char* out, std::size_t* length) {
-  std::size_t i = 0;  // plain bytes so far
-#ifdef __SSE2__
-  while (i < max_length && available - i >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
-    unsigned mask = candidate_mask(v);
-    // Tabs stand as they are; anything else ends the plain run.
-    while (mask != 0 && text[i + static_cast<std::size_t>(__builtin_ctz(mask))] == '\t') {
-      mask &= mask - 1;
-    }
-    if (mask != 0) {
-      i += static_cast<std::size_t>(__builtin_ctz(mask));
-      break;
-    }
-    i += 16;
-  }
-#else
-  while (i < max_length && i < available && (!kNeedsAttention[text[i]] || text[i] == '\t')) {
-    out[i] = static_cast<char>(text[i]);
-    ++i;
-  }
-#endif
-  if (i >= max_length) {
-    // A whole piece of a longer line; the rest of it follows as a line of its own.
-    *length = max_length;
-    return max_length;
-  }
-  // Too near the end of what is at hand to be sure of the line end.
-  if (available - i < 16) return 0;
-  if (text[i] == '\n') {
-    *length = i;
-    return i + 1;
-  }
-  if (text[i] == '\r' && text[i + 1] == '\n') {
-    *length = i;
-    return i + 2;
-  }
-  return 0;
-}
-
-}  // namespace
-
 std::size_t copy_plain_lines(const unsigned char* text, std::size_t available,
                              std::size_t max_length, char* out, std::size_t room,
                              std::size_t* written) {
   std::size_t taken = 0;
   std::size_t put = 0;
   while (room - put >= max_length + 20) {
-    std::size_t length = 0;
-    const std::size_t line =
-        copy_plain_line(text + taken, available - taken, max_length, out + put + 1, &length);
-    if (line == 0) break;
+    const unsigned char* line = text + taken;
+    const std::size_t at_hand = available - taken;
+    char* body = out + put + 1;
+    const std::size_t length = copy_plain_run(line, 0, std::min(at_hand, max_length), body);
+    std::size_t line_end = 0;
+    // A line that runs on plain past max_length gives a whole piece, and the
+    // rest of it follows as a line of its own.
+    if (length < max_length) {
+      // Too near the end of what is at hand to be sure of the line end.
+      if (at_hand - length < 16) break;
+      if (line[length] == '\n') {
+        line_end = 1;
+      } else if (line[length] == '\r' && line[length + 1] == '\n') {
+        line_end = 2;
+      } else {
+        break;
+      }
+    }
     out[put] = '"';
-    std::memcpy(out + put + 1 + length, "\",\n", 3);
+    std::memcpy(body + length, "\",\n", 3);
     put += length + 4;
-    taken += line;
+    taken += length + line_end;
   }
   *written = put;
   return taken;

@@ -202,7 +202,8 @@ bool create_output(const std::string& path, OutputFile* output) {
   const std::wstring prefix = temp_prefix(target.substr(name_at));
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::wstring temp = folder + L"\\" + slot_name(prefix, slot);
-    if (clear_slot(temp) == Slot::kTaken) continue;
+    const Slot slot_was = clear_slot(temp);
+    if (slot_was == Slot::kTaken) continue;
     EnterCriticalSection(&g_lock);
     const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -216,10 +217,11 @@ bool create_output(const std::string& path, OutputFile* output) {
       clear_slots_after(folder, prefix, slot);
       return true;
     }
-    // A leftover that another program holds open (a virus scanner) goes
-    // only when that program lets go of it; the next slot serves meanwhile.
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
-        error != ERROR_ACCESS_DENIED) {
+    // A leftover just removed that another program holds open (a virus
+    // scanner) goes only when that program lets go of it; the next slot
+    // serves meanwhile.
+    const bool removal_pending = error == ERROR_ACCESS_DENIED && slot_was == Slot::kCleared;
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && !removal_pending) {
       return false;
     }
   }
