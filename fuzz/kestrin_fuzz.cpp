@@ -18,34 +18,22 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "fuzz/text_cookie.h"
 #include "kestrin/bitmap_reader.h"
 #include "kestrin/header_writer.h"
-#include "kestrin/memory_streams.h"
+#include "platform/memory_streams.h"
 
 namespace {
 
 using namespace kestrin;
+using platform::memory_source;
+using platform::MemoryInput;
 
 // A width-0 picture writes one empty line per row, up to 2^31 of them; longer
 // texts than this are not worth the time of one input.
 constexpr std::uint64_t kMaxTextBytes = 128 << 10;
 constexpr std::uint64_t kComparedBytes = 64 << 10;
-
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "kestrin fuzz check failed: %s\n", what.c_str());
-  std::abort();
-}
-
-// Messages are built only for a failure: these checks run for every byte.
-void check(bool condition, const char* what) {
-  if (!condition) fail(what);
-}
-
-template <typename Message>
-void check(bool condition, const Message& what) {
-  if (!condition) fail(what());
-}
 
 std::uint32_t u32_at(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
@@ -203,7 +191,7 @@ struct TextChecker {
 // the pixels loaded.
 bool read_bitmap(const ByteSource& in, FileHeader* header, InfoHeader* info, PixelBuffer* pixels,
                  std::string* console_text) {
-  std::FILE* console = open_text_cookie(append_to_text, console_text);
+  std::FILE* console = open_text_cookie(platform::append_to_string, console_text);
   const bool loaded = read_file_header(in, header) && check_file_header(*header, console) &&
                       read_info_header(in, info) && check_info_header(*info, console) &&
                       load_pixels(in, *info, *header, pixels, console);

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "lortane/array_writer.h"
-#include "lortane/memory_streams.h"
+#include "platform/memory_streams.h"
 
 namespace {
 
@@ -23,21 +24,6 @@ constexpr std::size_t kPiece = 1023;
 const std::string kHead =
     "// This file automatically generated from: fuzz.txt\nconst char * text [] = {\n";
 const std::string kTail = "NULL\n};\n";
-
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "lortane fuzz check failed: %s\n", what.c_str());
-  std::abort();
-}
-
-// Messages are built only for a failure: these checks run for every byte.
-void check(bool condition, const char* what) {
-  if (!condition) fail(what);
-}
-
-template <typename Message>
-void check(bool condition, const Message& what) {
-  if (!condition) fail(what());
-}
 
 // A piece of the text: where it starts and how long it is.
 struct Piece {
@@ -221,7 +207,7 @@ bool write_until_full(void* context, const char*, std::size_t size) {
 }
 
 struct FailingSource {
-  lortane::MemoryInput input;
+  platform::MemoryInput input;
   int reads_left;  // reads that succeed before one fails
 };
 
@@ -229,10 +215,11 @@ bool read_until_broken(void* context, unsigned char* buffer, std::size_t capacit
                        std::size_t* got) {
   auto* source = static_cast<FailingSource*>(context);
   if (source->reads_left-- == 0) return false;
-  return lortane::read_memory(&source->input, buffer, capacity, got);
+  const platform::ByteSource memory = platform::memory_source(&source->input, false);
+  return memory.read(memory.context, buffer, capacity, got);
 }
 
-ArrayResult convert(lortane::ByteSource source, lortane::ByteSink sink) {
+ArrayResult convert(platform::ByteSource source, platform::ByteSink sink) {
   return lortane::write_string_array("text", "fuzz.txt", source, sink);
 }
 
@@ -246,8 +233,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   source.clear();
   again.clear();
   ignored.clear();
-  lortane::MemoryInput whole{data, size, 0, 0};
-  check(convert({lortane::read_memory, &whole}, {lortane::append_to_string, &source}) ==
+  platform::MemoryInput whole{data, size, 0, 0};
+  check(convert(platform::memory_source(&whole, false), {platform::append_to_string, &source}) ==
             ArrayResult::kWritten,
         "the conversion failed");
   static std::vector<Piece> pieces;
@@ -256,8 +243,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Line ends and pieces falling across reads change nothing.
   const std::uint32_t h = hash(data, size);
-  lortane::MemoryInput parts{data, size, 0, 1 + h % 1031};
-  check(convert({lortane::read_memory, &parts}, {lortane::append_to_string, &again}) ==
+  platform::MemoryInput parts{data, size, 0, 1 + h % 1031};
+  check(convert(platform::memory_source(&parts, false), {platform::append_to_string, &again}) ==
             ArrayResult::kWritten,
         "the conversion in small reads failed");
   check(again == source, [&] {
@@ -267,13 +254,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A sink that fills up, and a source that breaks, end the run as failures.
   FailingSink full{(h >> 11) % source.size(), 0};
-  lortane::MemoryInput for_full{data, size, 0, 0};
-  check(convert({lortane::read_memory, &for_full}, {write_until_full, &full}) ==
+  platform::MemoryInput for_full{data, size, 0, 0};
+  check(convert(platform::memory_source(&for_full, false), {write_until_full, &full}) ==
             ArrayResult::kWriteFailed,
         "a full sink went unnoticed");
   FailingSource broken{{data, size, 0, 1 + h % 1031}, static_cast<int>((h >> 7) % 3)};
   const ArrayResult result =
-      convert({read_until_broken, &broken}, {lortane::append_to_string, &ignored});
+      convert({read_until_broken, nullptr, -1, &broken}, {platform::append_to_string, &ignored});
   const bool read_everything = broken.reads_left >= 0;
   check(result == (read_everything ? ArrayResult::kWritten : ArrayResult::kReadFailed),
         "a read error went unnoticed");

@@ -30,8 +30,3 @@ std::FILE* open_text_cookie(TextTaker take, void* context) {
   if (stream == nullptr) std::abort();
   return stream;
 }
-
-bool append_to_text(void* context, const char* data, std::size_t size) {
-  static_cast<std::string*>(context)->append(data, size);
-  return true;
-}

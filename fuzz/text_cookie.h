@@ -12,6 +12,3 @@ using TextTaker = bool (*)(void* context, const char* data, std::size_t size);
 
 // Opens a write-only stream that hands every write to `take`. Never null.
 std::FILE* open_text_cookie(TextTaker take, void* context);
-
-// A TextTaker that appends to the std::string at `context`.
-bool append_to_text(void* context, const char* data, std::size_t size);

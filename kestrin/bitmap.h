@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/byte_stream.h"
+
 namespace kestrin {
 
 // The 14-byte BITMAPFILEHEADER, decoded from little-endian bytes.
@@ -52,24 +54,8 @@ struct MagicPink {
   Colour3 replacement;
 };
 
-// Where the picture's bytes come from: the input file, or memory in tests.
-// Both readers fill all of `size` bytes but at the end of the data, and
-// return false only on a read error.
-struct ByteSource {
-  // From the current position on, which it moves.
-  bool (*read)(void* context, std::uint8_t* buffer, std::size_t size, std::size_t* got);
-  // From `offset` on; null when the source cannot seek (a pipe).
-  bool (*read_at)(void* context, std::uint64_t offset, std::uint8_t* buffer, std::size_t size,
-                  std::size_t* got);
-  std::int64_t size;  // in bytes, or -1 when not known
-  void* context;
-};
-
-// Where the header text goes: takes all `size` bytes or returns false.
-struct ByteSink {
-  bool (*write)(void* context, const char* data, std::size_t size);
-  void* context;
-};
+using platform::ByteSink;
+using platform::ByteSource;
 
 // The picture's pixels on their way to the header. The rows stay where the
 // file holds them and are read a band at a time, in the order the header

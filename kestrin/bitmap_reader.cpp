@@ -35,8 +35,10 @@ std::int32_t read_s32le(const std::uint8_t* p) { return static_cast<std::int32_t
 int as_int(std::uint32_t v) { return static_cast<std::int32_t>(v); }
 
 bool read_exactly(const ByteSource& in, std::uint8_t* buffer, std::size_t size) {
-  std::size_t got = 0;
-  return in.read(in.context, buffer, size, &got) && got == size;
+  for (std::size_t got = 0; size > 0; buffer += got, size -= got) {
+    if (!in.read(in.context, buffer, size, &got) || got == 0) return false;
+  }
+  return true;
 }
 
 bool read_exactly_at(const ByteSource& in, std::uint64_t offset, std::uint8_t* buffer,
@@ -79,22 +81,22 @@ bool read_whole(const ByteSource& in, std::uint64_t needed, PixelBuffer* p, std:
   if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
   std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(needed, kBandBytes));
   std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
-  std::size_t have = 0;
-  for (;;) {
-    if (!bytes) return fail(console, kNoMemory);
+  if (!bytes) return fail(console, kNoMemory);
+  for (std::size_t have = 0; have < needed;) {
+    if (have == capacity) {
+      const std::size_t larger =
+          static_cast<std::size_t>(std::min<std::uint64_t>(needed, std::uint64_t{capacity} * 2));
+      std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[larger]);
+      if (!grown) return fail(console, kNoMemory);
+      std::memcpy(grown.get(), bytes.get(), have);
+      bytes = std::move(grown);
+      capacity = larger;
+    }
     std::size_t got = 0;
-    if (!in.read(in.context, bytes.get() + have, capacity - have, &got)) {
-      return fail(console, kImageReadFailed);
+    if (!in.read(in.context, bytes.get() + have, capacity - have, &got) || got == 0) {
+      return fail(console, kImageReadFailed);  // a read error, or the stream ended
     }
     have += got;
-    if (have == needed) break;
-    if (have < capacity) return fail(console, kImageReadFailed);  // the stream ended
-    const std::size_t larger =
-        static_cast<std::size_t>(std::min<std::uint64_t>(needed, std::uint64_t{capacity} * 2));
-    std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[larger]);
-    if (grown) std::memcpy(grown.get(), bytes.get(), have);
-    bytes = std::move(grown);
-    capacity = larger;
   }
   p->held = std::move(bytes);
   p->bytes = p->held.get();

@@ -7,9 +7,10 @@
 #include <string>
 
 #include "kestrin/bitmap_reader.h"
+#include "kestrin/colour_argument.h"
 #include "kestrin/header_writer.h"
-#include "kestrin/input_file.h"
 #include "kestrin/messages.h"
+#include "platform/input_file.h"
 
 namespace kestrin {
 
@@ -49,15 +50,13 @@ int read_and_write(const char* input_path, const ByteSource& source, const Magic
 
 int convert(const char* input_path, const MagicPink& magic) {
   std::printf(kOpeningFile, input_path);
-  InputFile input;
-  if (!open_input(input_path, &input)) {
+  platform::InputFile input;
+  if (!platform::open_input(input_path, &input)) {
     std::printf(kCantOpen, input_path);
     return kExitOpenInput;
   }
-  const ByteSource source{read_input, input.size >= 0 ? read_input_at : nullptr, input.size,
-                          &input};
-  const int status = read_and_write(input_path, source, magic);
-  close_input(&input);
+  const int status = read_and_write(input_path, platform::input_source(&input), magic);
+  platform::close_input(&input);
   return status;
 }
 
@@ -67,16 +66,6 @@ void print_usage() {
   std::fputs(kUsage1, stdout);
   std::fputs(kUsage2, stdout);
   std::fputs(kUsage3, stdout);
-}
-
-bool scan_colour(const char* text, Colour3* colour) {
-  int value = 0;
-  if (std::sscanf(text, "%i", &value) != 1) return false;
-  const auto v = static_cast<unsigned>(value);
-  colour->red = static_cast<std::uint8_t>(v >> 16);
-  colour->green = static_cast<std::uint8_t>(v >> 8);
-  colour->blue = static_cast<std::uint8_t>(v);
-  return true;
 }
 
 int run_converter(int argc, char** argv) {

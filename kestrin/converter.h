@@ -13,9 +13,4 @@ int run_converter(int argc, char** argv);
 // Prints the three usage lines (the last without a line end).
 void print_usage();
 
-// Reads one colour argument as the C library's "%i" does (0x… hexadecimal,
-// 0… octal, decimal otherwise; a sign; text after the number ignored) and
-// takes it as 0xRRGGBB. False when the argument holds no number.
-bool scan_colour(const char* text, Colour3* colour);
-
 }  // namespace kestrin

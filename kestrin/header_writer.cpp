@@ -9,9 +9,9 @@
 #include "kestrin/bitmap_reader.h"
 #include "kestrin/header_names.h"
 #include "kestrin/messages.h"
-#include "kestrin/output_file.h"
 #include "kestrin/pixel_pair.h"
 #include "kestrin/pixel_pairs.h"
+#include "platform/output_file.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -20,6 +20,9 @@
 namespace kestrin {
 
 namespace {
+
+// Marks the temporaries of this program's outputs.
+constexpr char kTempTag[] = ".kestrin-";
 
 // The text is formatted into a block of its own and handed to the sink whole,
 // so every write is one large, checked call. The block is the program's own,
@@ -194,17 +197,18 @@ HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixel
 HeaderResult write_header_file(const std::string& input_path, PixelBuffer* pixels,
                                const MagicPink& magic, std::FILE* console) {
   const std::string output_path = output_path_for(input_path);
-  OutputFile output;
-  if (!create_output(output_path, &output)) {
+  platform::OutputFile output;
+  if (!platform::create_output(output_path, kTempTag, &output)) {
     std::fprintf(console, kOutputOpenError, output_path.c_str());
     return HeaderResult::kCannotCreate;
   }
   std::fprintf(console, kOutputFile, output_path.c_str());
-  HeaderResult result = write_header_text(input_path, pixels, magic, {write_output, &output});
-  if (result == HeaderResult::kWritten && !commit_output(&output)) {
+  HeaderResult result =
+      write_header_text(input_path, pixels, magic, platform::output_sink(&output));
+  if (result == HeaderResult::kWritten && !platform::commit_output(&output)) {
     result = HeaderResult::kWriteFailed;
   }
-  if (result != HeaderResult::kWritten) discard_output(&output);
+  if (result != HeaderResult::kWritten) platform::discard_output(&output);
   if (result == HeaderResult::kReadFailed) std::fputs(kImageReadFailed, console);
   if (result == HeaderResult::kWriteFailed) {
     std::fprintf(console, kOutputWriteError, output_path.c_str());

@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "kestrin/converter.h"
-#include "kestrin/process.h"
+#include "platform/process.h"
 
 int main(int argc, char** argv) {
-  kestrin::prepare_process(&argc, &argv);
+  platform::prepare_process(&argc, &argv);
   const int status = kestrin::run_converter(argc, argv);
   std::fflush(stdout);
   return status;

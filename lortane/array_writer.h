@@ -4,22 +4,12 @@
 // The generated source: a C array of string literals, one per piece of a
 // line of the text, closed by NULL.
 
-#include <cstddef>
+#include "platform/byte_stream.h"
 
 namespace lortane {
 
-// Where the text comes from: fills `buffer` with up to `capacity` bytes and sets
-// `*got`, which is 0 only at the end of the input. Returns false on a read error.
-struct ByteSource {
-  bool (*read)(void* context, unsigned char* buffer, std::size_t capacity, std::size_t* got);
-  void* context;
-};
-
-// Where the generated source goes: takes all `size` bytes or returns false.
-struct ByteSink {
-  bool (*write)(void* context, const char* data, std::size_t size);
-  void* context;
-};
+using platform::ByteSink;
+using platform::ByteSource;
 
 enum class ArrayResult {
   kWritten,

@@ -1,3 +1,5 @@
+// Splitting a text into lines and lines into pieces of at most 1023 bytes.
+
 #include "lortane/line_pieces.h"
 
 #include <cstring>

@@ -1,15 +1,20 @@
+// Lortane's command line and the order of its steps: input, output, array.
+
 #include "lortane/string_array.h"
 
 #include <cstdio>
 
 #include "lortane/array_writer.h"
-#include "lortane/input_file.h"
 #include "lortane/messages.h"
-#include "lortane/output_file.h"
+#include "platform/input_file.h"
+#include "platform/output_file.h"
 
 namespace lortane {
 
 namespace {
+
+// Marks the temporaries of this program's outputs.
+constexpr char kTempTag[] = ".lortane-";
 
 // Each line is flushed at once so that a build log shows how far a run got,
 // even when it is ended by a signal.
@@ -36,40 +41,40 @@ int run_string_array(int argc, char** argv) {
   const char* output_path = argv[3];
 
   say(kOpeningInput, input_path);
-  InputFile input;
-  if (!open_input(input_path, &input)) {
+  platform::InputFile input;
+  if (!platform::open_input(input_path, &input)) {
     say(kCannotOpen, input_path);
     return kExitCannotOpen;
   }
 
   say(kOpeningOutput, output_path);
-  if (names_input(input, output_path)) {
-    close_input(&input);
+  if (platform::names_input(input, output_path)) {
+    platform::close_input(&input);
     say(kSameFile, input_path);
     return kExitCannotOpen;
   }
-  OutputFile output;
-  if (!create_output(output_path, &output)) {
-    close_input(&input);
+  platform::OutputFile output;
+  if (!platform::create_output(output_path, kTempTag, &output)) {
+    platform::close_input(&input);
     say(kCannotOpen, output_path);
     return kExitCannotOpen;
   }
 
   say(kUsingName, variable_name);
-  ArrayResult result =
-      write_string_array(variable_name, input_path, {read_input, &input}, {write_output, &output});
-  close_input(&input);
+  const ArrayResult result = write_string_array(
+      variable_name, input_path, platform::input_source(&input), platform::output_sink(&output));
+  platform::close_input(&input);
   if (result == ArrayResult::kReadFailed) {
-    discard_output(&output);
+    platform::discard_output(&output);
     say(kReadError, input_path);
     return kExitReadOrWrite;
   }
   if (result == ArrayResult::kWriteFailed) {
-    discard_output(&output);
+    platform::discard_output(&output);
     say(kWriteError, output_path);
     return kExitReadOrWrite;
   }
-  if (!commit_output(&output)) {
+  if (!platform::commit_output(&output)) {
     say(kWriteError, output_path);
     return kExitReadOrWrite;
   }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bmp_bytes.h"
-#include "kestrin/memory_streams.h"
+#include "platform/memory_streams.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -21,10 +21,10 @@ using kestrin::decode_file_header;
 using kestrin::decode_info_header;
 using kestrin::FileHeader;
 using kestrin::InfoHeader;
-using kestrin::MemoryInput;
 using kestrin::PixelBuffer;
 using kestrin::PixelRun;
 using kestrin::RunResult;
+using platform::MemoryInput;
 
 // Collects what a function prints on its console stream.
 struct Console {
@@ -55,7 +55,7 @@ Loaded load(const std::string& bmp, bool seekable = true, std::size_t cut_after_
   MemoryInput memory;
   memory.data = reinterpret_cast<const std::uint8_t*>(bmp.data());
   memory.size = bmp.size();
-  const ByteSource source = kestrin::memory_source(&memory, seekable);
+  const ByteSource source = platform::memory_source(&memory, seekable);
   Console console;
   FileHeader header;
   InfoHeader info;

@@ -89,6 +89,12 @@ TEST(KestrinCli, ColourArgumentsScanLikePercentI) {
       {{"-MP", "077", "0", "pic.bmp"}, "(0,0,63) -> (0,0,0)"},
       {{"-MP", "0XFF00FFzz", " -1", "pic.bmp"}, "(255,0,255) -> (255,255,255)"},
       {{"-MP", "0x12345678", "099", "pic.bmp"}, "(52,86,120) -> (0,0,0)"},
+      // Bits 24 and up fall away whatever the C library does with an int
+      // that cannot hold the value; past 64 bits the value stops at the end.
+      {{"-MP", "0x7F123456", "0xFF654321", "pic.bmp"}, "(18,52,86) -> (101,67,33)"},
+      {{"-MP", "99999999999", "0x", "pic.bmp"}, "(118,231,255) -> (0,0,0)"},
+      {{"-MP", "0x1FFFFFFFFFFFFFFFF", "-0x1FFFFFFFFFFFFFFFF", "pic.bmp"},
+       "(255,255,255) -> (0,0,0)"},
   };
   TempFolder folder;
   write_file(folder.path + "/pic.bmp", bmp_bytes(4, 2, kWorkedRows));
@@ -302,6 +308,16 @@ TEST(KestrinCli, OutputThatCannotBeCreatedFailsWithStatus6) {
                             "ERROR: error opening file: pic.bmp.h\n");
   EXPECT_EQ(list_folder(folder.path), (std::vector<std::string>{"pic.bmp", "pic.bmp.h"}));
   EXPECT_EQ(list_folder(folder.path + "/pic.bmp.h"), std::vector<std::string>{});
+
+  // A target name longer than a file system allows (256 characters) fails
+  // before anything is reported as opened.
+  const std::string name = std::string(250, 'n') + ".bmp";
+  write_file(folder.path + "/" + name, bmp_bytes(4, 2, kWorkedRows));
+  const ProgramResult too_long = kestrin(folder, {name});
+  EXPECT_EQ(too_long.exit_status, 6);
+  EXPECT_EQ(too_long.output, kBanner + "Opening File: " + name + "\n" + dump(4, 2, 24) +
+                                 "ERROR: error opening file: " + name + ".h\n");
+  EXPECT_EQ(list_folder(folder.path).size(), 3u);
 }
 
 TEST(KestrinCli, WriteErrorsFailWithStatus6AndKeepTheEarlierOutput) {

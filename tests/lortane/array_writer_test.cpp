@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "lortane/memory_streams.h"
+#include "platform/memory_streams.h"
 
 namespace {
 
@@ -13,12 +13,12 @@ using lortane::ArrayResult;
 
 ArrayResult convert(const std::string& text, std::string* out, std::size_t max_read = 0,
                     const char* name = "lines", const char* path = "in.txt") {
-  lortane::MemoryInput input;
-  input.data = reinterpret_cast<const unsigned char*>(text.data());
+  platform::MemoryInput input;
+  input.data = reinterpret_cast<const std::uint8_t*>(text.data());
   input.size = text.size();
   input.max_read = max_read;
-  return lortane::write_string_array(name, path, {lortane::read_memory, &input},
-                                     {lortane::append_to_string, out});
+  return lortane::write_string_array(name, path, platform::memory_source(&input, false),
+                                     {platform::append_to_string, out});
 }
 
 TEST(StringArray, EmptyTextGivesOnlyTheFrame) {
@@ -75,8 +75,8 @@ bool fail_after_a_little(void* context, unsigned char* buffer, std::size_t, std:
 TEST(StringArray, AReadFailureStopsTheRun) {
   int calls = 0;
   std::string out;
-  EXPECT_EQ(lortane::write_string_array("v", "in", {fail_after_a_little, &calls},
-                                        {lortane::append_to_string, &out}),
+  EXPECT_EQ(lortane::write_string_array("v", "in", {fail_after_a_little, nullptr, -1, &calls},
+                                        {platform::append_to_string, &out}),
             ArrayResult::kReadFailed);
   EXPECT_EQ(calls, 2);
 }
@@ -99,10 +99,10 @@ bool count_write(void* context, const char*, std::size_t size) {
 TEST(StringArray, AWriteFailureStopsTheRun) {
   std::string text(3 << 20, 'x');
   for (int fail_at : {1, 2}) {
-    lortane::MemoryInput input{reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+    platform::MemoryInput input{reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
     CountingSink sink;
     sink.fail_at = fail_at;
-    EXPECT_EQ(lortane::write_string_array("v", "in", {lortane::read_memory, &input},
+    EXPECT_EQ(lortane::write_string_array("v", "in", platform::memory_source(&input, false),
                                           {count_write, &sink}),
               ArrayResult::kWriteFailed);
     EXPECT_EQ(sink.writes, fail_at);
@@ -111,11 +111,11 @@ TEST(StringArray, AWriteFailureStopsTheRun) {
 
 TEST(StringArray, OutputLeavesInBoundedBlocks) {
   std::string text(8 << 20, 'x');
-  lortane::MemoryInput input{reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+  platform::MemoryInput input{reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
   CountingSink sink;
-  ASSERT_EQ(
-      lortane::write_string_array("v", "in", {lortane::read_memory, &input}, {count_write, &sink}),
-      ArrayResult::kWritten);
+  ASSERT_EQ(lortane::write_string_array("v", "in", platform::memory_source(&input, false),
+                                        {count_write, &sink}),
+            ArrayResult::kWritten);
   EXPECT_GT(sink.total, text.size());
   EXPECT_GT(sink.writes, 8);
   EXPECT_LE(sink.largest, std::size_t{1} << 20);

@@ -195,6 +195,17 @@ TEST(LortaneOpenErrors, InputThatCannotBeOpened) {
   }
 }
 
+TEST(LortaneOpenErrors, TargetNameLongerThanTheFileSystemAllows) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  const std::string out = std::string(254, 'n') + ".c";
+  ProgramResult result = lortane(folder, {"v", "in.txt", out});
+  EXPECT_EQ(result.output, kBanner + "Opening Input File: in.txt\nOpening Output File: " + out +
+                               "\nCan't open: " + out + "\n");
+  EXPECT_EQ(result.exit_status, 2);
+  EXPECT_EQ(list_folder(folder.path), Names({"in.txt"}));
+}
+
 TEST(LortaneOpenErrors, TargetThatIsNotARegularFile) {
 #ifdef _WIN32
   GTEST_SKIP()

@@ -2,7 +2,7 @@
 #pragma once
 
 // An output file that appears whole or not at all: the text goes to a
-// temporary file beside the target (".<target>.kestrin-XXXXXX"), which takes
+// temporary file beside the target (".<target><tag>NN"), which takes
 // the target's place by one rename once everything has been written. Readers
 // see the whole earlier file or the whole new one, and so does the file system
 // after a crash wherever a rename over a file orders the new data first (ext4
@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <string>
 
-namespace kestrin {
+#include "platform/byte_stream.h"
+
+namespace platform {
 
 struct OutputFile {
   std::intptr_t folder = -1;  // the target's folder, where the platform opens one
@@ -31,10 +33,12 @@ struct OutputFile {
 // bits, a new one gets 0666 less the umask. From here on the terminating
 // signals remove the temporary before they end the process, and a file-size
 // limit shows as a failed write.
-bool create_output(const std::string& path, OutputFile* output);
+// `tag` names the program in its temporaries (".kestrin-"), so that each
+// program's runs meet only their own leftovers.
+bool create_output(const std::string& path, const char* tag, OutputFile* output);
 
-// ByteSink writer over an OutputFile.
-bool write_output(void* output_file, const char* data, std::size_t size);
+// A ByteSink that writes to the temporary, every "\n" as the platform's line end.
+ByteSink output_sink(OutputFile* output);
 
 // Puts the finished temporary in the target's place. On failure the temporary
 // is removed and the target is as it was.
@@ -44,4 +48,4 @@ bool commit_output(OutputFile* output);
 // the output is committed or discarded.
 void discard_output(OutputFile* output);
 
-}  // namespace kestrin
+}  // namespace platform

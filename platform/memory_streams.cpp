@@ -1,20 +1,22 @@
-// Pictures and header text held in memory.
+// Bytes held in memory as a ByteSource, and a ByteSink into a string.
 
-#include "kestrin/memory_streams.h"
+#include "platform/memory_streams.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
-namespace kestrin {
+namespace platform {
 
 namespace {
 
 bool read_memory(void* memory_input, std::uint8_t* buffer, std::size_t size, std::size_t* got) {
   auto* input = static_cast<MemoryInput*>(memory_input);
-  *got = std::min(size, input->size - input->position);
-  if (*got > 0) std::memcpy(buffer, input->data + input->position, *got);
-  input->position += *got;
+  std::size_t count = std::min(size, input->size - input->position);
+  if (input->max_read != 0) count = std::min(count, input->max_read);
+  if (count > 0) std::memcpy(buffer, input->data + input->position, count);
+  input->position += count;
+  *got = count;
   return true;
 }
 
@@ -44,4 +46,4 @@ bool append_to_string(void* string, const char* data, std::size_t size) {
   return true;
 }
 
-}  // namespace kestrin
+}  // namespace platform

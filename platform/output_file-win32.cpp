@@ -3,20 +3,19 @@
 // for a leftover), that takes the target's place by a rename through its own
 // handle.
 
-#include "kestrin/output_file.h"
+#include "platform/output_file.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <vector>
 
-#include "kestrin/wide_path.h"
+#include "platform/wide_path.h"
 
-namespace kestrin {
+namespace platform {
 
 namespace {
 
-constexpr wchar_t kTempTag[] = L".kestrin-";
 // A temporary's name is the target's prefix and a two-digit slot: runs for
 // one target take the first slot that is free, so the next run meets a
 // leftover by name, without reading the whole folder.
@@ -113,10 +112,11 @@ bool check_target(std::wstring* target, bool* exists) {
 }
 
 // The temporaries of a target begin with this; they must fit in a name.
-std::wstring temp_prefix(const std::wstring& name) {
-  std::size_t room = kNameMax - 1 - (sizeof kTempTag / sizeof kTempTag[0] - 1) - kSlotLength;
+std::wstring temp_prefix(const std::wstring& name, const char* tag) {
+  const std::wstring wide_tag = to_wide(tag);
+  std::size_t room = kNameMax - 1 - wide_tag.size() - kSlotLength;
   if (room < name.size() && IS_HIGH_SURROGATE(name[room - 1])) --room;
-  return L"." + name.substr(0, room) + kTempTag;
+  return L"." + name.substr(0, room) + wide_tag;
 }
 
 std::wstring slot_name(const std::wstring& prefix, int slot) {
@@ -185,21 +185,37 @@ bool write_all(HANDLE file, const char* data, std::size_t size) {
   return true;
 }
 
+bool write_output(void* output_file, const char* data, std::size_t size) {
+  const HANDLE file = reinterpret_cast<HANDLE>(static_cast<OutputFile*>(output_file)->handle);
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (used + 2 > sizeof g_text) {
+      if (!write_all(file, g_text, used)) return false;
+      used = 0;
+    }
+    if (data[i] == '\n') g_text[used++] = '\r';
+    g_text[used++] = data[i];
+  }
+  return write_all(file, g_text, used);
+}
+
 }  // namespace
 
-bool create_output(const std::string& path, OutputFile* output) {
+bool create_output(const std::string& path, const char* tag, OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handler();
   std::wstring target = long_path(path);
   bool exists = false;
   const std::size_t slash = target.rfind(L'\\');
+  // A name longer than any Windows file system allows fails here, as it does
+  // on POSIX systems, rather than at the rename after all the work.
   if (is_device_path(target) || slash == std::wstring::npos || slash + 1 == target.size() ||
-      !check_target(&target, &exists)) {
+      target.size() - slash - 1 > kNameMax || !check_target(&target, &exists)) {
     return false;
   }
   const std::size_t name_at = target.rfind(L'\\') + 1;
   const std::wstring folder = target.substr(0, name_at - 1);
-  const std::wstring prefix = temp_prefix(target.substr(name_at));
+  const std::wstring prefix = temp_prefix(target.substr(name_at), tag);
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::wstring temp = folder + L"\\" + slot_name(prefix, slot);
     const Slot slot_was = clear_slot(temp);
@@ -228,19 +244,7 @@ bool create_output(const std::string& path, OutputFile* output) {
   return false;
 }
 
-bool write_output(void* output_file, const char* data, std::size_t size) {
-  const HANDLE file = reinterpret_cast<HANDLE>(static_cast<OutputFile*>(output_file)->handle);
-  std::size_t used = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (used + 2 > sizeof g_text) {
-      if (!write_all(file, g_text, used)) return false;
-      used = 0;
-    }
-    if (data[i] == '\n') g_text[used++] = '\r';
-    g_text[used++] = data[i];
-  }
-  return write_all(file, g_text, used);
-}
+ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
 
 bool commit_output(OutputFile* output) {
   if (output->temp.empty()) return false;
@@ -266,4 +270,4 @@ void discard_output(OutputFile* output) {
   *output = OutputFile();
 }
 
-}  // namespace kestrin
+}  // namespace platform

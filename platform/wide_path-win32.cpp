@@ -1,10 +1,10 @@
 // Paths for the Windows wide-character file calls.
 
-#include "lortane/wide_path.h"
+#include "platform/wide_path.h"
 
 #include <windows.h>
 
-namespace lortane {
+namespace platform {
 
 std::wstring to_wide(const std::string& utf8) {
   if (utf8.empty()) return std::wstring();
@@ -45,4 +45,4 @@ std::wstring long_path(const std::string& path) {
 
 bool is_device_path(const std::wstring& path) { return path.rfind(L"\\\\.\\", 0) == 0; }
 
-}  // namespace lortane
+}  // namespace platform

@@ -1,7 +1,7 @@
 // The whole-or-nothing output file on POSIX systems: a temporary beside the
 // target, made and renamed relative to the target's folder.
 
-#include "kestrin/output_file.h"
+#include "platform/output_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -12,11 +12,10 @@
 #include <cerrno>
 #include <cstring>
 
-namespace kestrin {
+namespace platform {
 
 namespace {
 
-constexpr char kTempTag[] = ".kestrin-";
 // A temporary's name is the target's prefix and a two-digit slot: runs for
 // one target take the first slot that is free, so the next run meets a
 // leftover by name, without reading the whole folder.
@@ -187,9 +186,9 @@ bool resolve_target(const std::string& path, int* folder, std::string* name, boo
 }
 
 // Names of this target's temporaries begin with this; they must fit in a name.
-std::string temp_prefix(const std::string& target) {
-  const std::size_t room = kNameMax - 1 - (sizeof kTempTag - 1) - kSlotLength;
-  return "." + target.substr(0, room) + kTempTag;
+std::string temp_prefix(const std::string& target, const char* tag) {
+  const std::size_t room = kNameMax - 1 - std::strlen(tag) - kSlotLength;
+  return "." + target.substr(0, room) + tag;
 }
 
 std::string slot_name(const std::string& prefix, int slot) {
@@ -284,9 +283,21 @@ bool make_temp(OutputFile* output, const std::string& prefix, mode_t mode) {
   return false;
 }
 
+bool write_output(void* output_file, const char* data, std::size_t size) {
+  const int fd = static_cast<int>(static_cast<OutputFile*>(output_file)->handle);
+  while (size > 0) {
+    const ssize_t count = write(fd, data, size);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return false;
+    data += count;
+    size -= static_cast<std::size_t>(count);
+  }
+  return true;
+}
+
 }  // namespace
 
-bool create_output(const std::string& path, OutputFile* output) {
+bool create_output(const std::string& path, const char* tag, OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handlers();
 
@@ -299,7 +310,7 @@ bool create_output(const std::string& path, OutputFile* output) {
       !exists ||
       (S_ISREG(status.st_mode) && faccessat(folder, output->target.c_str(), W_OK, AT_EACCESS) == 0);
   // A new file gets 0666 less the umask from the open itself.
-  if (!writable || !make_temp(output, temp_prefix(output->target), exists ? 0600 : 0666) ||
+  if (!writable || !make_temp(output, temp_prefix(output->target, tag), exists ? 0600 : 0666) ||
       (exists && fchmod(static_cast<int>(output->handle), status.st_mode & 0777) != 0)) {
     discard_output(output);
     return false;
@@ -307,17 +318,7 @@ bool create_output(const std::string& path, OutputFile* output) {
   return true;
 }
 
-bool write_output(void* output_file, const char* data, std::size_t size) {
-  const int fd = static_cast<int>(static_cast<OutputFile*>(output_file)->handle);
-  while (size > 0) {
-    const ssize_t count = write(fd, data, size);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    data += count;
-    size -= static_cast<std::size_t>(count);
-  }
-  return true;
-}
+ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
 
 bool commit_output(OutputFile* output) {
   if (output->temp.empty()) return false;
@@ -355,4 +356,4 @@ void discard_output(OutputFile* output) {
   output->folder = -1;
 }
 
-}  // namespace kestrin
+}  // namespace platform

@@ -1,13 +1,13 @@
 // The program's start on POSIX systems.
 
-#include "lortane/process.h"
+#include "platform/process.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-namespace lortane {
+namespace platform {
 
 void prepare_process(int*, char***) {
   // open() takes the lowest free descriptor, so the closed ones fill in order.
@@ -17,4 +17,4 @@ void prepare_process(int*, char***) {
   }
 }
 
-}  // namespace lortane
+}  // namespace platform

@@ -4,7 +4,7 @@
 // What the program entry sets up before the run: the command line as UTF-8
 // and a console that no file can take the place of.
 
-namespace lortane {
+namespace platform {
 
 // Makes sure the standard descriptors are open (on the null device where they
 // are not), so that no file the run opens becomes the console; and, where the
@@ -12,4 +12,4 @@ namespace lortane {
 // its UTF-8 form.
 void prepare_process(int* argc, char*** argv);
 
-}  // namespace lortane
+}  // namespace platform

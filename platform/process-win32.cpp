@@ -1,6 +1,6 @@
 // The program's start on Windows.
 
-#include "lortane/process.h"
+#include "platform/process.h"
 
 #include <windows.h>
 // After <windows.h>, whose types it uses.
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "lortane/wide_path.h"
+#include "platform/wide_path.h"
 
-namespace lortane {
+namespace platform {
 
 namespace {
 
@@ -47,4 +47,4 @@ void prepare_process(int* argc, char*** argv) {
   }
 }
 
-}  // namespace lortane
+}  // namespace platform

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace kestrin {
+namespace platform {
 
 // UTF-8 to UTF-16 and back; the program keeps every path as UTF-8.
 std::wstring to_wide(const std::string& utf8);
@@ -18,4 +18,4 @@ std::wstring long_path(const std::string& path);
 // Whether a full path from long_path names a device rather than a file.
 bool is_device_path(const std::wstring& path);
 
-}  // namespace kestrin
+}  // namespace platform
