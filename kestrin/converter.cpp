@@ -20,7 +20,8 @@ namespace {
 constexpr Colour3 kDefaultKey{0xFF, 0x00, 0xFF};  // blue, green, red: 0xFF00FF
 constexpr Colour3 kDefaultReplacement{0x00, 0x00, 0x00};
 
-int read_and_write(const char* input_path, const ByteSource& source, const MagicPink& magic) {
+int read_and_write(const char* input_path, platform::InputFile* input, const MagicPink& magic) {
+  const ByteSource source = platform::input_source(input);
   FileHeader header;
   InfoHeader info;
   PixelBuffer pixels;
@@ -35,13 +36,14 @@ int read_and_write(const char* input_path, const ByteSource& source, const Magic
   }
   if (!check_info_header(info, stdout)) return kExitInfoHeader;
   if (!load_pixels(source, info, header, &pixels, stdout)) return kExitPixels;
-  switch (write_header_file(input_path, &pixels, magic, stdout)) {
+  switch (write_header_file(input_path, *input, &pixels, magic, stdout)) {
     case HeaderResult::kWritten:
       std::fputs(kDone, stdout);
       return kExitSuccess;
     case HeaderResult::kReadFailed:
       return kExitPixels;
     case HeaderResult::kCannotCreate:
+    case HeaderResult::kIsInput:
     case HeaderResult::kWriteFailed:
       break;
   }
@@ -55,7 +57,7 @@ int convert(const char* input_path, const MagicPink& magic) {
     std::printf(kCantOpen, input_path);
     return kExitOpenInput;
   }
-  const int status = read_and_write(input_path, platform::input_source(&input), magic);
+  const int status = read_and_write(input_path, &input, magic);
   platform::close_input(&input);
   return status;
 }

@@ -194,13 +194,19 @@ HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixel
   return block.failed ? HeaderResult::kWriteFailed : HeaderResult::kWritten;
 }
 
-HeaderResult write_header_file(const std::string& input_path, PixelBuffer* pixels,
-                               const MagicPink& magic, std::FILE* console) {
+HeaderResult write_header_file(const std::string& input_path, const platform::InputFile& input,
+                               PixelBuffer* pixels, const MagicPink& magic, std::FILE* console) {
   const std::string output_path = output_path_for(input_path);
   platform::OutputFile output;
-  if (!platform::create_output(output_path, kTempTag, &output)) {
-    std::fprintf(console, kOutputOpenError, output_path.c_str());
-    return HeaderResult::kCannotCreate;
+  switch (platform::create_output(output_path, kTempTag, &input, &output)) {
+    case platform::CreateResult::kCreated:
+      break;
+    case platform::CreateResult::kIsInput:
+      std::fprintf(console, kSameFile, input_path.c_str());
+      return HeaderResult::kIsInput;
+    case platform::CreateResult::kCannotCreate:
+      std::fprintf(console, kOutputOpenError, output_path.c_str());
+      return HeaderResult::kCannotCreate;
   }
   std::fprintf(console, kOutputFile, output_path.c_str());
   HeaderResult result =

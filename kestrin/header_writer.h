@@ -7,12 +7,14 @@
 #include <string>
 
 #include "kestrin/bitmap.h"
+#include "platform/input_file.h"
 
 namespace kestrin {
 
 enum class HeaderResult {
   kWritten,
   kCannotCreate,  // the output could not be created
+  kIsInput,       // the output would replace the input
   kReadFailed,    // the pixels could not be read after all
   kWriteFailed,
 };
@@ -27,8 +29,8 @@ HeaderResult write_header_text(const std::string& input_path, PixelBuffer* pixel
 
 // Creates the header next to the input (the input path with ".h" appended),
 // whole or not at all, and reports on `console`. On any failure an earlier
-// header is left as it was.
-HeaderResult write_header_file(const std::string& input_path, PixelBuffer* pixels,
-                               const MagicPink& magic, std::FILE* console);
+// header is left as it was; the input file itself is never replaced.
+HeaderResult write_header_file(const std::string& input_path, const platform::InputFile& input,
+                               PixelBuffer* pixels, const MagicPink& magic, std::FILE* console);
 
 }  // namespace kestrin

@@ -13,7 +13,7 @@ enum ExitStatus : int {
   kExitFileHeader = 3,  // file header short, or its type is not "BM"
   kExitInfoHeader = 4,  // info header short, or rejected
   kExitPixels = 5,      // pixel data ends early, or no memory for the picture
-  kExitOutput = 6,      // the output cannot be created or written
+  kExitOutput = 6,      // the output cannot be created or written, or is the input
 };
 
 inline constexpr char kBanner[] = "Kestrin Converter, Version 1.01 (24-bit BMP to GCube header)\n";
@@ -53,6 +53,7 @@ inline constexpr char kNoMemory[] = "ERROR: not enough memory for the picture\n"
 
 inline constexpr char kOutputFile[] = "Output File: %s\n";
 inline constexpr char kOutputOpenError[] = "ERROR: error opening file: %s\n";
+inline constexpr char kSameFile[] = "ERROR: input and output are the same file: %s\n";  // input
 inline constexpr char kOutputWriteError[] = "ERROR: error writing file: %s\n";
 inline constexpr char kDone[] = "Done.\n";
 

@@ -48,15 +48,16 @@ int run_string_array(int argc, char** argv) {
   }
 
   say(kOpeningOutput, output_path);
-  if (platform::names_input(input, output_path)) {
-    platform::close_input(&input);
-    say(kSameFile, input_path);
-    return kExitCannotOpen;
-  }
   platform::OutputFile output;
-  if (!platform::create_output(output_path, kTempTag, &output)) {
+  const platform::CreateResult created =
+      platform::create_output(output_path, kTempTag, &input, &output);
+  if (created != platform::CreateResult::kCreated) {
     platform::close_input(&input);
-    say(kCannotOpen, output_path);
+    if (created == platform::CreateResult::kIsInput) {
+      say(kSameFile, input_path);
+    } else {
+      say(kCannotOpen, output_path);
+    }
     return kExitCannotOpen;
   }
 

@@ -73,11 +73,4 @@ void close_input(InputFile* input) {
   input->handle = -1;
 }
 
-bool names_input(const InputFile& input, const char* output_path) {
-  struct stat output;
-  if (stat(output_path, &output) != 0) return false;
-  return static_cast<std::uint64_t>(output.st_dev) == input.volume &&
-         static_cast<std::uint64_t>(output.st_ino) == input.file_id;
-}
-
 }  // namespace platform

@@ -93,16 +93,4 @@ void close_input(InputFile* input) {
   input->handle = -1;
 }
 
-bool names_input(const InputFile& input, const char* output_path) {
-  const HANDLE file = CreateFileW(long_path(output_path).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  std::uint64_t volume = 0, file_id = 0;
-  const bool same =
-      identify(file, &volume, &file_id) && volume == input.volume && file_id == input.file_id;
-  CloseHandle(file);
-  return same;
-}
-
 }  // namespace platform

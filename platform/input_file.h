@@ -25,8 +25,4 @@ ByteSource input_source(InputFile* input);
 
 void close_input(InputFile* input);
 
-// Whether `output_path` (following symbolic links) names the opened input, so
-// that writing it would destroy the input before it is read.
-bool names_input(const InputFile& input, const char* output_path);
-
 }  // namespace platform

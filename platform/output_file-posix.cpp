@@ -3,6 +3,7 @@
 
 #include "platform/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -11,19 +12,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
+#include <vector>
 
 namespace platform {
 
 namespace {
 
-// A temporary's name is the target's prefix and a two-digit slot: runs for
-// one target take the first slot that is free, so the next run meets a
-// leftover by name, without reading the whole folder.
-constexpr int kSlots = 100;
-constexpr std::size_t kSlotLength = 2;
-// Leftovers are looked for in these slots whatever is in them, and beyond
-// them up to the first free slot.
-constexpr int kSlotsAlwaysLooked = 4;
+// A temporary's name is the target's prefix and a two-digit slot. Every run
+// looks into every slot, so it meets a leftover by name, without reading the
+// whole folder, and takes the first slot that is free.
+constexpr int kSlots = 8;
+// Where no slot is free (many live runs for one target, or names another
+// user made in a shared folder), the temporary's name is the prefix, 'x' and
+// random letters and digits: no other user can make it first.
+constexpr std::size_t kRandomLength = 12;
+constexpr int kRandomTries = 64;
+constexpr char kRandomLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kNameMax = 255;
 // The kernel gives up on longer chains with ELOOP; so does this.
 constexpr int kMaxSymbolicLinks = 40;
@@ -40,6 +45,8 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 volatile sig_atomic_t g_armed = 0;
 int g_folder = -1;
 char g_temp[kNameMax + 1];
+// Set once the temporary has the target's name: the run has succeeded.
+volatile sig_atomic_t g_committed = 0;
 sigset_t g_cleanup_signals;
 
 // Every signal whose default action ends the process. SIGXFSZ is ignored
@@ -64,10 +71,20 @@ const int kTerminatingSignals[] = {
 #endif
 };
 
+// Faults of the program's own end it whatever has happened; returning from
+// their handler would only meet the fault again.
+bool is_fault(int signal_number) {
+  return signal_number == SIGSEGV || signal_number == SIGBUS || signal_number == SIGILL ||
+         signal_number == SIGFPE || signal_number == SIGTRAP || signal_number == SIGSYS;
+}
+
 // Every cleanup signal is blocked while this runs, so a second one (as
 // `timeout` sends to the process and then to its group) waits until the
 // temporary is gone; then the signal ends the process as it would have.
+// After the commit a signal from outside ends nothing: the target is new, so
+// the run goes on to its end and its success.
 extern "C" void remove_temp_and_reraise(int signal_number) {
+  if (g_committed && !is_fault(signal_number)) return;
   if (g_armed) unlinkat(g_folder, g_temp, 0);
   struct sigaction fatal;
   std::memset(&fatal, 0, sizeof fatal);
@@ -152,25 +169,48 @@ bool read_link(int folder, const std::string& name, std::string* link) {
   }
 }
 
+bool same_file(const struct stat& status, const InputFile* input) {
+  return input != nullptr && static_cast<std::uint64_t>(status.st_dev) == input->volume &&
+         static_cast<std::uint64_t>(status.st_ino) == input->file_id;
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // Follows symbolic links from `path` to the file a plain open would write,
-// which need not exist yet, and opens its folder. `*exists` tells whether it
-// does; then `*status` describes it.
+// which need not exist yet, and opens its folder; `*exists` tells whether it
+// does, and then `*status` describes it. The links are walked here, name by
+// name relative to each folder, so that a path of any length works; the
+// kernel follows them too, for an open would only follow where the kernel
+// lets it (fs.protected_symlinks in a sticky folder, a nosymfollow mount),
+// and both must reach the same file.
 bool resolve_target(const std::string& path, int* folder, std::string* name, bool* exists,
                     struct stat* status) {
   std::string folder_part;
   split_path(path, &folder_part, name);
   *folder = open_folder(AT_FDCWD, folder_part);
   if (*folder < 0) return false;
+  bool followed = false;
+  int kernel_error = 0;  // of the kernel's own walk; 0 where it reached a file
+  struct stat reached;
   for (int links = 0; links <= kMaxSymbolicLinks; ++links) {
     if (name->empty()) break;  // the path names a folder
     if (fstatat(*folder, name->c_str(), status, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT) break;
       *exists = false;
-      return true;
+      if (!followed || kernel_error == ENOENT) return true;
+      break;
     }
     if (!S_ISLNK(status->st_mode)) {
       *exists = true;
-      return true;
+      if (!followed || (kernel_error == 0 && same_file(reached, *status))) return true;
+      break;
+    }
+    if (!followed) {
+      followed = true;
+      kernel_error = fstatat(*folder, name->c_str(), &reached, 0) == 0 ? 0 : errno;
+      if (kernel_error != 0 && kernel_error != ENOENT) break;
     }
     std::string link;
     if (!read_link(*folder, *name, &link) || link.empty()) break;
@@ -185,9 +225,24 @@ bool resolve_target(const std::string& path, int* folder, std::string* name, boo
   return false;
 }
 
+// Whether a plain open for writing would write the existing target, and this
+// run may rename over it. In a sticky folder (/tmp) only the file's or the
+// folder's owner may, so another user's file there, writable as it may be,
+// cannot be replaced whole; that fails here, before any work.
+bool may_replace(int folder, const std::string& name, const struct stat& target) {
+  if (!S_ISREG(target.st_mode) || faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0) {
+    return false;
+  }
+  struct stat folder_status;
+  if (fstat(folder, &folder_status) != 0) return false;
+  const uid_t me = geteuid();
+  return (folder_status.st_mode & S_ISVTX) == 0 || me == 0 || target.st_uid == me ||
+         folder_status.st_uid == me;
+}
+
 // Names of this target's temporaries begin with this; they must fit in a name.
 std::string temp_prefix(const std::string& target, const char* tag) {
-  const std::size_t room = kNameMax - 1 - std::strlen(tag) - kSlotLength;
+  const std::size_t room = kNameMax - 1 - std::strlen(tag) - (1 + kRandomLength);
   return "." + target.substr(0, room) + tag;
 }
 
@@ -197,38 +252,74 @@ std::string slot_name(const std::string& prefix, int slot) {
   return prefix + digits;
 }
 
+std::string random_name(const std::string& prefix) {
+  static std::random_device source;
+  std::string name = prefix + 'x';
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    name += kRandomLetters[source() % (sizeof kRandomLetters - 1)];
+  }
+  return name;
+}
+
+bool is_random_name(const char* name, const std::string& prefix) {
+  const std::size_t length = std::strlen(name);
+  if (length != prefix.size() + 1 + kRandomLength ||
+      prefix.compare(0, prefix.size(), name, prefix.size()) != 0 || name[prefix.size()] != 'x') {
+    return false;
+  }
+  for (const char* c = name + prefix.size() + 1; *c != '\0'; ++c) {
+    if (std::strchr(kRandomLetters, *c) == nullptr) return false;
+  }
+  return true;
+}
+
+enum class Naming { kSame, kOther, kUnknown };
+
 // Whether `name` in `folder` is still the file open as `fd`.
-bool still_named(int folder, const char* name, int fd) {
+Naming naming_of(int folder, const char* name, int fd) {
   struct stat named, opened;
-  return fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &opened) == 0 &&
-         named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+  if (fstat(fd, &opened) != 0) return Naming::kUnknown;
+  if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Naming::kOther : Naming::kUnknown;
+  }
+  return same_file(named, opened) ? Naming::kSame : Naming::kOther;
 }
 
 enum class Slot { kFree, kCleared, kTaken };
 
-// Removes the temporary in a slot if a run killed outright (SIGKILL, a power
+// Removes the temporary at `name` if a run killed outright (SIGKILL, a power
 // loss) left it behind. A live run holds a lock on its temporary from the
 // moment it has made it until it has renamed it, so the one that is locked
-// here is nobody's.
-Slot clear_slot(int folder, const char* name) {
+// here is nobody's. The input is never removed, whatever its name.
+Slot clear_slot(int folder, const char* name, const InputFile* input) {
   const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? Slot::kFree : Slot::kTaken;
   struct stat status;
   const bool cleared = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                       flock(fd, LOCK_EX | LOCK_NB) == 0 && still_named(folder, name, fd) &&
+                       !same_file(status, input) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                       naming_of(folder, name, fd) == Naming::kSame &&
                        unlinkat(folder, name, 0) == 0;
   close(fd);
   return cleared ? Slot::kCleared : Slot::kTaken;
 }
 
-// The leftovers in the slots after the one a run took.
-void clear_slots_after(int folder, const std::string& prefix, int taken) {
-  for (int slot = taken + 1; slot < kSlots; ++slot) {
-    if (clear_slot(folder, slot_name(prefix, slot).c_str()) == Slot::kFree &&
-        slot >= kSlotsAlwaysLooked) {
-      return;
-    }
+// Leftovers under random names are found only by reading the folder, which
+// a run does only when it finds every slot taken. A folder that may not be
+// read keeps them.
+void clear_random_names(int folder, const std::string& prefix, const InputFile* input) {
+  const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  DIR* listing = fdopendir(fd);
+  if (listing == nullptr) {
+    close(fd);
+    return;
   }
+  std::vector<std::string> found;
+  while (const dirent* entry = readdir(listing)) {
+    if (is_random_name(entry->d_name, prefix)) found.emplace_back(entry->d_name);
+  }
+  closedir(listing);
+  for (const std::string& name : found) clear_slot(folder, name.c_str(), input);
 }
 
 void disarm() {
@@ -244,43 +335,78 @@ bool lock(int fd) {
   return result == 0;
 }
 
-// Makes and locks a new temporary in the first free slot, clearing the
-// leftovers it meets; false when none can be made.
-bool make_temp(OutputFile* output, const std::string& prefix, mode_t mode) {
+enum class Made { kMade, kNameTaken, kFailed };
+
+// Makes and locks a new temporary at `name`.
+Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
   const int folder = static_cast<int>(output->folder);
-  for (int slot = 0; slot < kSlots; ++slot) {
-    const std::string name = slot_name(prefix, slot);
-    if (clear_slot(folder, name.c_str()) == Slot::kTaken) continue;
-    sigset_t previous;
-    block_cleanup_signals(&previous);
-    const int fd =
-        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
-    if (fd >= 0) {
-      std::memcpy(g_temp, name.c_str(), name.size() + 1);
-      g_folder = folder;
-      g_armed = 1;
-    }
-    restore_signals(&previous);
-    if (fd < 0) {
-      if (errno == EEXIST || errno == EINTR) continue;
-      return false;
-    }
-    // Where a file system has no locks, no other run can take this one for
-    // a leftover either.
-    if (lock(fd) && !still_named(folder, name.c_str(), fd)) {
-      // Another run's cleaning took it before the lock: make another.
+  sigset_t previous;
+  block_cleanup_signals(&previous);
+  const int fd =
+      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+  if (fd >= 0) {
+    std::memcpy(g_temp, name.c_str(), name.size() + 1);
+    g_folder = folder;
+    g_armed = 1;
+    output->temp = name;
+    output->handle = fd;
+  }
+  restore_signals(&previous);
+  if (fd < 0) return errno == EEXIST || errno == EINTR ? Made::kNameTaken : Made::kFailed;
+  // Where a file system has no locks, no other run can take this one for a
+  // leftover either.
+  if (!lock(fd)) return Made::kMade;
+  switch (naming_of(folder, name.c_str(), fd)) {
+    case Naming::kSame:
+      return Made::kMade;
+    case Naming::kOther:
+      // Another run's cleaning took it before the lock; the name is not ours.
       block_cleanup_signals(&previous);
       disarm();
       restore_signals(&previous);
+      output->temp.clear();
+      output->handle = -1;
       close(fd);
-      continue;
+      return Made::kNameTaken;
+    case Naming::kUnknown:
+      break;
+  }
+  return Made::kFailed;  // the caller removes it
+}
+
+// Makes and locks a new temporary in the first free slot, clearing the
+// leftovers in every slot; where none is free, under a random name.
+bool make_temp(OutputFile* output, const std::string& prefix, const InputFile* input, mode_t mode) {
+  const int folder = static_cast<int>(output->folder);
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const std::string name = slot_name(prefix, slot);
+    if (clear_slot(folder, name.c_str(), input) == Slot::kTaken || !output->temp.empty()) continue;
+    if (make_temp_at(output, name, mode) == Made::kFailed) return false;
+  }
+  if (!output->temp.empty()) return true;
+  clear_random_names(folder, prefix, input);
+  for (int attempt = 0; attempt < kRandomTries; ++attempt) {
+    switch (make_temp_at(output, random_name(prefix), mode)) {
+      case Made::kMade:
+        return true;
+      case Made::kNameTaken:
+        break;
+      case Made::kFailed:
+        return false;
     }
-    output->temp = name;
-    output->handle = fd;
-    clear_slots_after(folder, prefix, slot);
-    return true;
   }
   return false;
+}
+
+// The new file takes the target's owner and group where this run may give
+// them (root may; a user may keep a group of theirs) and its permission
+// bits. Where the owner cannot be kept, the file is the runner's, as any
+// file replaced by a rename is.
+bool take_over(int fd, const struct stat& target) {
+  if (fchown(fd, target.st_uid, target.st_gid) != 0) {
+    (void)!fchown(fd, static_cast<uid_t>(-1), target.st_gid);
+  }
+  return fchmod(fd, target.st_mode & 0777) == 0;
 }
 
 bool write_output(void* output_file, const char* data, std::size_t size) {
@@ -297,25 +423,30 @@ bool write_output(void* output_file, const char* data, std::size_t size) {
 
 }  // namespace
 
-bool create_output(const std::string& path, const char* tag, OutputFile* output) {
+CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+                           OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handlers();
+  g_committed = 0;
 
   int folder = -1;
   bool exists = false;
   struct stat status;
-  if (!resolve_target(path, &folder, &output->target, &exists, &status)) return false;
-  output->folder = folder;
-  const bool writable =
-      !exists ||
-      (S_ISREG(status.st_mode) && faccessat(folder, output->target.c_str(), W_OK, AT_EACCESS) == 0);
-  // A new file gets 0666 less the umask from the open itself.
-  if (!writable || !make_temp(output, temp_prefix(output->target, tag), exists ? 0600 : 0666) ||
-      (exists && fchmod(static_cast<int>(output->handle), status.st_mode & 0777) != 0)) {
-    discard_output(output);
-    return false;
+  if (!resolve_target(path, &folder, &output->target, &exists, &status)) {
+    return CreateResult::kCannotCreate;
   }
-  return true;
+  output->folder = folder;
+  CreateResult result = CreateResult::kCreated;
+  if (exists && same_file(status, input)) {
+    result = CreateResult::kIsInput;
+  } else if ((exists && !may_replace(folder, output->target, status)) ||
+             // A new file gets 0666 less the umask from the open itself.
+             !make_temp(output, temp_prefix(output->target, tag), input, exists ? 0600 : 0666) ||
+             (exists && !take_over(static_cast<int>(output->handle), status))) {
+    result = CreateResult::kCannotCreate;
+  }
+  if (result != CreateResult::kCreated) discard_output(output);
+  return result;
 }
 
 ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
@@ -330,9 +461,14 @@ bool commit_output(OutputFile* output) {
   // A file system that reports write errors only as a file is closed (NFS)
   // reports them on closing a duplicate too.
   const int probe = dup(fd);
-  bool committed = probe >= 0 && close(probe) == 0 &&
-                   renameat(folder, output->temp.c_str(), folder, output->target.c_str()) == 0;
-  if (!committed) unlinkat(folder, output->temp.c_str(), 0);
+  const bool committed =
+      probe >= 0 && close(probe) == 0 &&
+      renameat(folder, output->temp.c_str(), folder, output->target.c_str()) == 0;
+  if (committed) {
+    g_committed = 1;
+  } else {
+    unlinkat(folder, output->temp.c_str(), 0);
+  }
   disarm();
   restore_signals(&previous);
   output->temp.clear();

@@ -6,8 +6,11 @@
 #include "platform/output_file.h"
 
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <aclapi.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "platform/wide_path.h"
@@ -16,14 +19,16 @@ namespace platform {
 
 namespace {
 
-// A temporary's name is the target's prefix and a two-digit slot: runs for
-// one target take the first slot that is free, so the next run meets a
-// leftover by name, without reading the whole folder.
-constexpr int kSlots = 100;
-constexpr std::size_t kSlotLength = 2;
-// Leftovers are looked for in these slots whatever is in them, and beyond
-// them up to the first free slot.
-constexpr int kSlotsAlwaysLooked = 4;
+// A temporary's name is the target's prefix and a two-digit slot. Every run
+// looks into every slot, so it meets a leftover by name, without reading the
+// whole folder, and takes the first slot that is free.
+constexpr int kSlots = 8;
+// Where no slot is free (many live runs for one target, or names another
+// user made in a shared folder), the temporary's name is the prefix, 'x' and
+// random letters and digits: no other user can make it first.
+constexpr std::size_t kRandomLength = 12;
+constexpr int kRandomTries = 64;
+constexpr wchar_t kRandomLetters[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kNameMax = 255;  // UTF-16 units in a name
 // Virus scanners and indexers hold a new file for a moment: a target held
 // open without sharing is tried again for about 300 ms in all.
@@ -33,17 +38,24 @@ constexpr DWORD kRetryMilliseconds[] = {5, 10, 20, 40, 80, 150};
 // handler takes too, so that a temporary is either renamed or removed whole.
 CRITICAL_SECTION g_lock;
 HANDLE g_temp = INVALID_HANDLE_VALUE;
+bool g_committed = false;  // the temporary has the target's name: the run has succeeded
 
-void mark_for_deletion(HANDLE file) {
+bool mark_for_deletion(HANDLE file) {
   FILE_DISPOSITION_INFO info{};
   info.DeleteFile = TRUE;
-  SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info);
+  return SetFileInformationByHandle(file, FileDispositionInfo, &info, sizeof info) != 0;
 }
 
 // Ctrl-C, Ctrl-Break, the console window closing, logoff and shutdown: the
-// temporary goes, and the run ends as Ctrl-C ends a program.
+// temporary goes, and the run ends as Ctrl-C ends a program. After the
+// commit the target is new and the run has succeeded: the event waits while
+// the run goes on to its end, which ends this thread too.
 BOOL WINAPI remove_temp_and_exit(DWORD) {
   EnterCriticalSection(&g_lock);
+  if (g_committed) {
+    LeaveCriticalSection(&g_lock);
+    Sleep(INFINITE);
+  }
   if (g_temp != INVALID_HANDLE_VALUE) {
     mark_for_deletion(g_temp);
     CloseHandle(g_temp);
@@ -79,42 +91,92 @@ std::wstring final_path(HANDLE file) {
   }
 }
 
+bool is_input(HANDLE file, const InputFile* input) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return input != nullptr && GetFileInformationByHandle(file, &info) &&
+         info.dwVolumeSerialNumber == input->volume &&
+         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ==
+             input->file_id;
+}
+
+// What an existing target hands on to the file that replaces it: its owner,
+// group and access list, as a plain open for writing would keep them.
+struct Security {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;  // LocalFree'd
+  PSID owner = nullptr;
+  PSID group = nullptr;
+  PACL dacl = nullptr;
+};
+
+enum class Target { kNew, kExisting, kIsInput, kCannotReplace };
+
 // Follows a symbolic link at `*target` to the file it names, and checks what
 // a plain open for writing would: a regular file on a disk, not read-only,
-// that no other program holds without sharing. False when it exists but
-// cannot be replaced; `*exists` tells whether it exists.
-bool check_target(std::wstring* target, bool* exists) {
+// that no other program holds without sharing.
+Target check_target(std::wstring* target, const InputFile* input, Security* security) {
   DWORD attributes = GetFileAttributesW(target->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    *exists = false;
-    return GetLastError() == ERROR_FILE_NOT_FOUND;
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? Target::kNew : Target::kCannotReplace;
   }
-  *exists = true;
   for (int attempt = 0;; ++attempt) {
-    const HANDLE file =
-        CreateFileW(target->c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = CreateFileW(target->c_str(), DELETE | READ_CONTROL,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       const bool disk = GetFileType(file) == FILE_TYPE_DISK;
+      const bool same = disk && is_input(file, input);
       if (disk && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) *target = final_path(file);
+      if (disk && !same) {
+        GetSecurityInfo(
+            file, SE_FILE_OBJECT,
+            OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+            &security->owner, &security->group, &security->dacl, nullptr, &security->descriptor);
+      }
       CloseHandle(file);
-      if (!disk || target->empty()) return false;
+      if (same) return Target::kIsInput;
+      if (!disk || target->empty()) return Target::kCannotReplace;
       attributes = GetFileAttributesW(target->c_str());
       return attributes != INVALID_FILE_ATTRIBUTES &&
-             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+                     (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0
+                 ? Target::kExisting
+                 : Target::kCannotReplace;
     }
     if (attempt == sizeof kRetryMilliseconds / sizeof kRetryMilliseconds[0] ||
         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !is_held_elsewhere(GetLastError())) {
-      return false;
+      return Target::kCannotReplace;
     }
     Sleep(kRetryMilliseconds[attempt]);
   }
 }
 
+// Gives the temporary the target's access list (its inherited entries come
+// from the folder both share) and, where this run may, its owner and group.
+void take_over(HANDLE temp, const std::wstring& temp_path, const Security& security) {
+  if (security.descriptor == nullptr) return;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  GetSecurityDescriptorControl(security.descriptor, &control, &revision);
+  if (security.dacl != nullptr) {
+    const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED) != 0
+                                                ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    SetSecurityInfo(temp, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
+                    security.dacl, nullptr);
+  }
+  // Only an administrator may give a file to someone else; anyone else's
+  // attempt fails and the file stays theirs, as any file replaced by a
+  // rename would.
+  std::vector<wchar_t> path(temp_path.begin(), temp_path.end());
+  path.push_back(L'\0');
+  SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, security.owner,
+                        security.group, nullptr, nullptr);
+}
+
 // The temporaries of a target begin with this; they must fit in a name.
 std::wstring temp_prefix(const std::wstring& name, const char* tag) {
   const std::wstring wide_tag = to_wide(tag);
-  std::size_t room = kNameMax - 1 - wide_tag.size() - kSlotLength;
+  std::size_t room = kNameMax - 1 - wide_tag.size() - (1 + kRandomLength);
   if (room < name.size() && IS_HIGH_SURROGATE(name[room - 1])) --room;
   return L"." + name.substr(0, room) + wide_tag;
 }
@@ -125,26 +187,107 @@ std::wstring slot_name(const std::wstring& prefix, int slot) {
   return prefix + digits;
 }
 
-enum class Slot { kFree, kCleared, kTaken };
-
-// Removes the temporary in a slot if a run ended outright (killed from the
-// task manager, a power loss) left it behind. A live run holds its temporary
-// open without delete sharing, so that one cannot be removed.
-Slot clear_slot(const std::wstring& path) {
-  if (DeleteFileW(path.c_str())) return Slot::kCleared;
-  const DWORD error = GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Slot::kFree
-                                                                        : Slot::kTaken;
+std::wstring random_name(const std::wstring& prefix) {
+  static std::random_device source;
+  std::wstring name = prefix + L'x';
+  for (std::size_t i = 0; i < kRandomLength; ++i) {
+    name += kRandomLetters[source() % (sizeof kRandomLetters / sizeof kRandomLetters[0] - 1)];
+  }
+  return name;
 }
 
-// The leftovers in the slots after the one a run took.
-void clear_slots_after(const std::wstring& folder, const std::wstring& prefix, int taken) {
-  for (int slot = taken + 1; slot < kSlots; ++slot) {
-    if (clear_slot(folder + L"\\" + slot_name(prefix, slot)) == Slot::kFree &&
-        slot >= kSlotsAlwaysLooked) {
-      return;
+bool is_random_name(const std::wstring& name, const std::wstring& prefix) {
+  if (name.size() != prefix.size() + 1 + kRandomLength || name.compare(0, prefix.size(), prefix) ||
+      name[prefix.size()] != L'x') {
+    return false;
+  }
+  return name.find_first_not_of(kRandomLetters, prefix.size() + 1) == std::wstring::npos;
+}
+
+enum class Slot { kFree, kCleared, kTaken };
+
+// Removes the temporary at `path` if a run ended outright (killed from the
+// task manager, a power loss) left it behind. A live run holds its temporary
+// open without delete sharing, so that one cannot be opened for deletion
+// here. The input is never removed, whatever its name.
+Slot clear_slot(const std::wstring& path, const InputFile* input) {
+  const HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Slot::kFree
+                                                                          : Slot::kTaken;
+  }
+  const bool cleared =
+      GetFileType(file) == FILE_TYPE_DISK && !is_input(file, input) && mark_for_deletion(file);
+  CloseHandle(file);
+  return cleared ? Slot::kCleared : Slot::kTaken;
+}
+
+// Leftovers under random names are found only by reading the folder, which
+// a run does only when it finds every slot taken.
+void clear_random_names(const std::wstring& folder, const std::wstring& prefix,
+                        const InputFile* input) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  std::vector<std::wstring> names;
+  do {
+    if (is_random_name(found.cFileName, prefix)) names.emplace_back(found.cFileName);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::wstring& name : names) clear_slot(folder + L"\\" + name, input);
+}
+
+enum class Made { kMade, kNameTaken, kFailed };
+
+Made make_temp_at(OutputFile* output, const std::wstring& path, Slot slot_was) {
+  EnterCriticalSection(&g_lock);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | WRITE_DAC, FILE_SHARE_READ,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD error = GetLastError();
+  if (file != INVALID_HANDLE_VALUE) g_temp = file;
+  LeaveCriticalSection(&g_lock);
+  if (file != INVALID_HANDLE_VALUE) {
+    output->handle = reinterpret_cast<std::intptr_t>(file);
+    output->temp = to_utf8(path.c_str());
+    return Made::kMade;
+  }
+  // A leftover just removed that another program holds open (a virus
+  // scanner) goes only when that program lets go of it; another name serves
+  // meanwhile.
+  const bool removal_pending = error == ERROR_ACCESS_DENIED && slot_was == Slot::kCleared;
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || removal_pending
+             ? Made::kNameTaken
+             : Made::kFailed;
+}
+
+// Makes a new temporary in the first free slot, clearing the leftovers in
+// every slot; where none is free, under a random name.
+bool make_temp(OutputFile* output, const std::wstring& folder, const std::wstring& prefix,
+               const InputFile* input) {
+  bool failed = false;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    const std::wstring path = folder + L"\\" + slot_name(prefix, slot);
+    const Slot slot_was = clear_slot(path, input);
+    if (slot_was == Slot::kTaken || !output->temp.empty() || failed) continue;
+    failed = make_temp_at(output, path, slot_was) == Made::kFailed;
+  }
+  if (failed) return false;
+  if (!output->temp.empty()) return true;
+  clear_random_names(folder, prefix, input);
+  for (int attempt = 0; attempt < kRandomTries; ++attempt) {
+    switch (make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree)) {
+      case Made::kMade:
+        return true;
+      case Made::kNameTaken:
+        break;
+      case Made::kFailed:
+        return false;
     }
   }
+  return false;
 }
 
 // Renames the open temporary over the target, trying again for a moment
@@ -201,47 +344,40 @@ bool write_output(void* output_file, const char* data, std::size_t size) {
 
 }  // namespace
 
-bool create_output(const std::string& path, const char* tag, OutputFile* output) {
+CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+                           OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handler();
+  EnterCriticalSection(&g_lock);
+  g_committed = false;
+  LeaveCriticalSection(&g_lock);
   std::wstring target = long_path(path);
-  bool exists = false;
   const std::size_t slash = target.rfind(L'\\');
   // A name longer than any Windows file system allows fails here, as it does
   // on POSIX systems, rather than at the rename after all the work.
   if (is_device_path(target) || slash == std::wstring::npos || slash + 1 == target.size() ||
-      target.size() - slash - 1 > kNameMax || !check_target(&target, &exists)) {
-    return false;
+      target.size() - slash - 1 > kNameMax) {
+    return CreateResult::kCannotCreate;
   }
-  const std::size_t name_at = target.rfind(L'\\') + 1;
-  const std::wstring folder = target.substr(0, name_at - 1);
-  const std::wstring prefix = temp_prefix(target.substr(name_at), tag);
-  for (int slot = 0; slot < kSlots; ++slot) {
-    const std::wstring temp = folder + L"\\" + slot_name(prefix, slot);
-    const Slot slot_was = clear_slot(temp);
-    if (slot_was == Slot::kTaken) continue;
-    EnterCriticalSection(&g_lock);
-    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) g_temp = file;
-    LeaveCriticalSection(&g_lock);
-    if (file != INVALID_HANDLE_VALUE) {
-      output->handle = reinterpret_cast<std::intptr_t>(file);
+  Security security;
+  const Target checked = check_target(&target, input, &security);
+  CreateResult result = CreateResult::kCreated;
+  if (checked == Target::kIsInput) {
+    result = CreateResult::kIsInput;
+  } else if (checked == Target::kCannotReplace) {
+    result = CreateResult::kCannotCreate;
+  } else {
+    const std::size_t name_at = target.rfind(L'\\') + 1;
+    const std::wstring folder = target.substr(0, name_at - 1);
+    if (make_temp(output, folder, temp_prefix(target.substr(name_at), tag), input)) {
       output->target = to_utf8(target.c_str());
-      output->temp = to_utf8(temp.c_str());
-      clear_slots_after(folder, prefix, slot);
-      return true;
-    }
-    // A leftover just removed that another program holds open (a virus
-    // scanner) goes only when that program lets go of it; the next slot
-    // serves meanwhile.
-    const bool removal_pending = error == ERROR_ACCESS_DENIED && slot_was == Slot::kCleared;
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && !removal_pending) {
-      return false;
+      take_over(reinterpret_cast<HANDLE>(output->handle), to_wide(output->temp), security);
+    } else {
+      result = CreateResult::kCannotCreate;
     }
   }
-  return false;
+  if (security.descriptor != nullptr) LocalFree(security.descriptor);
+  return result;
 }
 
 ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
@@ -254,6 +390,7 @@ bool commit_output(OutputFile* output) {
   if (!committed) mark_for_deletion(file);
   CloseHandle(file);
   g_temp = INVALID_HANDLE_VALUE;
+  g_committed = committed;
   LeaveCriticalSection(&g_lock);
   *output = OutputFile();
   return committed;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/byte_stream.h"
+#include "platform/input_file.h"
 
 namespace platform {
 
@@ -26,16 +27,23 @@ struct OutputFile {
   std::intptr_t handle = -1;  // the temporary, open for writing
 };
 
+enum class CreateResult {
+  kCreated,
+  kCannotCreate,  // a plain open for writing would fail, or the temporary cannot be made
+  kIsInput,       // the target is the input under another name
+};
+
 // Prepares to replace `path`, failing and creating nothing where a plain open
 // for writing would fail: the target exists but is not a regular file or may
 // not be written, or its folder is missing or not writable. A symbolic link
 // keeps pointing at the new file; an existing target keeps its permission
-// bits, a new one gets 0666 less the umask. From here on the terminating
-// signals remove the temporary before they end the process, and a file-size
-// limit shows as a failed write.
-// `tag` names the program in its temporaries (".kestrin-"), so that each
-// program's runs meet only their own leftovers.
-bool create_output(const std::string& path, const char* tag, OutputFile* output);
+// bits, a new one gets 0666 less the umask. `tag` names the program in its
+// temporaries (".kestrin-"), so that each program's runs meet only their own
+// leftovers. `input`, where given, is never replaced or removed, under any
+// name. From here on the terminating signals remove the temporary before
+// they end the process, and a file-size limit shows as a failed write.
+CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+                           OutputFile* output);
 
 // A ByteSink that writes to the temporary, every "\n" as the platform's line end.
 ByteSink output_sink(OutputFile* output);

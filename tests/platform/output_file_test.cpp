@@ -64,14 +64,16 @@ TEST(OutputFile, AppearsWholeOrNotAtAll) {
   write_file(target, "earlier\n");
 
   platform::OutputFile output;
-  ASSERT_TRUE(platform::create_output(target, kTag, &output));
+  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
+            platform::CreateResult::kCreated);
   ASSERT_TRUE(write_text(&output, "discarded\n"));
   EXPECT_EQ(list_folder(folder.path), (Names{".out.txt.test-00", "out.txt"}));
   platform::discard_output(&output);
   EXPECT_EQ(list_folder(folder.path), Names{"out.txt"});
   EXPECT_EQ(read_file(target), "earlier\n");
 
-  ASSERT_TRUE(platform::create_output(target, kTag, &output));
+  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
+            platform::CreateResult::kCreated);
   ASSERT_TRUE(write_text(&output, "new\n"));
   ASSERT_TRUE(platform::commit_output(&output));
   EXPECT_EQ(list_folder(folder.path), Names{"out.txt"});
@@ -89,7 +91,8 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   LiveTemporary live(folder.path + "/.out.txt.test-01");
 
   platform::OutputFile output;
-  ASSERT_TRUE(platform::create_output(target, kTag, &output));
+  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
+            platform::CreateResult::kCreated);
   EXPECT_EQ(list_folder(folder.path),
             (Names{".out.txt.other-00", ".out.txt.test-00", ".out.txt.test-01"}));
   EXPECT_EQ(read_file(folder.path + "/.out.txt.test-00"), "");  // its own, new
@@ -97,21 +100,29 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   EXPECT_EQ(list_folder(folder.path), (Names{".out.txt.other-00", ".out.txt.test-01", "out.txt"}));
 }
 
+// The input is neither replaced nor removed, under any of its names.
 TEST(SameFile, EverySpellingOfTheInputIsRecognised) {
   TempFolder folder;
   write_file(folder.path + "/in.txt", "text\n");
-  write_file(folder.path + "/other.txt", "text\n");
   ASSERT_TRUE(make_folder(folder.path + "/sub"));
   ASSERT_TRUE(make_hard_link(folder.path + "/in.txt", folder.path + "/link.txt"));
+  ASSERT_TRUE(make_hard_link(folder.path + "/in.txt", folder.path + "/.out.txt.test-00"));
   platform::InputFile input;
   ASSERT_TRUE(platform::open_input((folder.path + "/in.txt").c_str(), &input));
+  platform::OutputFile output;
   for (const char* same : {"/in.txt", "/./in.txt", "/sub/../in.txt", "/link.txt"}) {
-    EXPECT_TRUE(platform::names_input(input, (folder.path + same).c_str())) << same;
+    EXPECT_EQ(platform::create_output(folder.path + same, kTag, &input, &output),
+              platform::CreateResult::kIsInput)
+        << same;
   }
-  for (const char* other : {"/other.txt", "/missing.txt", "/sub"}) {
-    EXPECT_FALSE(platform::names_input(input, (folder.path + other).c_str())) << other;
-  }
+  // A name of the input among the slots is skipped, not removed.
+  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, &input, &output),
+            platform::CreateResult::kCreated);
+  ASSERT_TRUE(platform::commit_output(&output));
   platform::close_input(&input);
+  EXPECT_EQ(list_folder(folder.path),
+            (Names{".out.txt.test-00", "in.txt", "link.txt", "out.txt", "sub"}));
+  EXPECT_EQ(read_file(folder.path + "/.out.txt.test-00"), "text\n");
 }
 
 }  // namespace
