@@ -451,6 +451,9 @@ CreateResult create_output(const std::string& path, const char* tag, const Input
 
 ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
 
+// Text and bytes are one here: "\n" is the line end.
+ByteSink binary_output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
+
 bool commit_output(OutputFile* output) {
   if (output->temp.empty()) return false;
   const int folder = static_cast<int>(output->folder);

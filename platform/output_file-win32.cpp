@@ -342,6 +342,11 @@ bool write_output(void* output_file, const char* data, std::size_t size) {
   return write_all(file, g_text, used);
 }
 
+bool write_binary(void* output_file, const char* data, std::size_t size) {
+  return write_all(reinterpret_cast<HANDLE>(static_cast<OutputFile*>(output_file)->handle), data,
+                   size);
+}
+
 }  // namespace
 
 CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
@@ -381,6 +386,8 @@ CreateResult create_output(const std::string& path, const char* tag, const Input
 }
 
 ByteSink output_sink(OutputFile* output) { return ByteSink{write_output, output}; }
+
+ByteSink binary_output_sink(OutputFile* output) { return ByteSink{write_binary, output}; }
 
 bool commit_output(OutputFile* output) {
   if (output->temp.empty()) return false;

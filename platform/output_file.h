@@ -48,6 +48,9 @@ CreateResult create_output(const std::string& path, const char* tag, const Input
 // A ByteSink that writes to the temporary, every "\n" as the platform's line end.
 ByteSink output_sink(OutputFile* output);
 
+// A ByteSink that writes to the temporary byte for byte, for binary files.
+ByteSink binary_output_sink(OutputFile* output);
+
 // Puts the finished temporary in the target's place. On failure the temporary
 // is removed and the target is as it was.
 bool commit_output(OutputFile* output);
