@@ -185,7 +185,10 @@ bool check_info_header(const InfoHeader& info, std::FILE* console) {
   std::fprintf(console, kInfoDump2, static_cast<int>(info.biPlanes),
                static_cast<int>(info.biBitCount), as_int(info.biCompression),
                as_int(info.biSizeImage));
+  return check_info_fields(info, console);
+}
 
+bool check_info_fields(const InfoHeader& info, std::FILE* console) {
   if (info.biSize != InfoHeader::kSize) {
     std::fprintf(console, kBadHeaderSize, as_int(info.biSize));
   } else if (info.biWidth < 0) {

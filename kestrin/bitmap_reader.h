@@ -28,6 +28,9 @@ bool check_file_header(const FileHeader& header, std::FILE* console);
 // prints the message of the first that fails.
 bool check_info_header(const InfoHeader& info, std::FILE* console);
 
+// The checks of check_info_header alone, without the dump.
+bool check_info_fields(const InfoHeader& info, std::FILE* console);
+
 // Makes `pixels` ready to hand out the picture stored from `bfOffBits` on.
 // Fails with a message when the source cannot hold every row (a missing fill
 // after the last row is not an error) or the picture cannot be held in memory;
