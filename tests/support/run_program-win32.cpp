@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <thread>
+
 #include "support/line_ends.h"
 
 namespace {
@@ -56,9 +58,15 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
   for (const std::string& arg : args) command += L" " + quoted(wide(arg));
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE out_read = nullptr, out_write = nullptr;
+  HANDLE out_read = nullptr, out_write = nullptr, error_read = nullptr, error_write = nullptr;
   if (!CreatePipe(&out_read, &out_write, &inherit, 0)) return result;
+  if (!CreatePipe(&error_read, &error_write, &inherit, 0)) {
+    CloseHandle(out_read);
+    CloseHandle(out_write);
+    return result;
+  }
   SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(error_read, HANDLE_FLAG_INHERIT, 0);
   const HANDLE null_in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup{};
@@ -66,19 +74,29 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = null_in;
   startup.hStdOutput = out_write;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = error_write;
   PROCESS_INFORMATION process{};
   const std::wstring folder = wide(cwd);
   const bool started = CreateProcessW(application.c_str(), &command[0], nullptr, nullptr, TRUE, 0,
                                       nullptr, folder.c_str(), &startup, &process) != 0;
   CloseHandle(out_write);
+  CloseHandle(error_write);
   CloseHandle(null_in);
   if (started) {
+    // The error stream is drained beside the output, so that neither pipe fills.
+    std::thread errors([&result, error_read] {
+      char chunk[4096];
+      DWORD count = 0;
+      while (ReadFile(error_read, chunk, sizeof chunk, &count, nullptr) && count > 0) {
+        result.errors.append(chunk, count);
+      }
+    });
     char chunk[65536];
     DWORD count = 0;
     while (ReadFile(out_read, chunk, sizeof chunk, &count, nullptr) && count > 0) {
       result.raw_output.append(chunk, count);
     }
+    errors.join();
     result.output = with_lf_line_ends(result.raw_output, "the console output of " + program);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
@@ -89,6 +107,7 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     CloseHandle(process.hProcess);
   }
   CloseHandle(out_read);
+  CloseHandle(error_read);
   return result;
 }
 
