@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -126,6 +127,40 @@ TEST(HeaderReader, RefusesOtherShapesAtTheirLine) {
     EXPECT_EQ(o.problem.line, c.line);
     EXPECT_EQ(o.problem.expected, c.expected);
     EXPECT_EQ(o.problem.found, c.found);
+  }
+}
+
+// Long rows, as the fast ways read them, four words at a time: each byte of
+// a word spoiled in turn is found, whichever of the four it falls in.
+TEST(HeaderReader, FindsASpoiledByteAnywhereInLongRows) {
+  std::string text =
+      "#define P_WIDTH (64)\n#define P_HEIGHT (2)\n#define P_SIZE (128)\n"
+      "const u32 p_Bitmap[2*64]={\n";
+  std::vector<std::uint32_t> expected;
+  std::uint32_t x = 5;
+  for (int i = 0; i < 64; ++i) {
+    x = x * 1664525u + 1013904223u;
+    expected.push_back(x);
+    char word[16];
+    std::snprintf(word, sizeof word, i % 2 ? "0x%08X, " : "0x%08x, ", x);
+    text += word;
+    if (i % 8 == 7) text += i == 31 ? "\r\n" : "\n";
+  }
+  const std::string good = text + "};\n";
+  const Outcome o = read_all(good);
+  ASSERT_TRUE(o.read);
+  EXPECT_EQ(o.words, expected);
+
+  const std::size_t first_word = good.find("{\n") + 2;
+  for (const std::size_t word : {0, 13, 26, 39, 50}) {
+    const std::size_t at = good.find("0x", first_word + 12 * word + word / 8);
+    for (std::size_t k = 0; k < 12; ++k) {
+      std::string spoiled = good;
+      spoiled[at + k] = k == 11 ? 'g' : 'G';
+      const Outcome bad = read_all(spoiled);
+      EXPECT_FALSE(bad.read) << "word " << word << ", byte " << k;
+      EXPECT_EQ(bad.problem.line, 5 + word / 8) << "word " << word << ", byte " << k;
+    }
   }
 }
 
