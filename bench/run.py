@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Benchmark of kestrin and lortane against straightforward versions and the I/O floor.
+"""Benchmark of kestrin and lortane against straightforward versions and the I/O floor,
+and of kestrin-preview against the same floor.
 
 Builds the tools (Release) and the benchmark's own programs, makes the inputs
 (deterministic) and times every program of a case in two situations: a new
@@ -8,6 +9,10 @@ size in place, clean on disk). The runs alternate in a rotating order; the
 table shows each median with the spread of its runs, its ratio to the floor in
 the same situation and the peak resident size. Every output is checked byte
 for byte against the straightforward version's.
+
+The preview's cases time kestrin-preview on kestrin's headers of the same
+pictures, apart from the converters; it has no straightforward version, so
+its outputs are checked only for their size.
 
     python3 bench/run.py [--pairs N] [--quick] [--only KIND] [--baseline REV]
                          [--no-sync] [--history FILE]
@@ -30,20 +35,23 @@ PROGRAMS = os.path.join(WORK, "programs")
 DATA = os.path.join(WORK, "data")
 SITUATIONS = ("new", "replaced")
 FLOOR, PLAIN = "floor", "plain version"
+# Where each tool is in a build folder.
+TOOL_PATHS = {"kestrin": "kestrin/kestrin", "lortane": "lortane/lortane",
+              "kestrin-preview": "kestrin/preview/kestrin-preview"}
 
 
 def sh(*args, **kw):
     subprocess.run(args, check=True, **kw)
 
 
-def build_tools(source, build):
+def build_tools(source, build, tools=("kestrin", "lortane")):
     sh("cmake", "-S", source, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF",
        stdout=subprocess.DEVNULL)
-    sh("cmake", "--build", build, "-j2", "--target", "kestrin", "lortane", stdout=subprocess.DEVNULL)
+    sh("cmake", "--build", build, "-j2", "--target", *tools, stdout=subprocess.DEVNULL)
 
 
 def build():
-    build_tools(ROOT, TOOLS)
+    build_tools(ROOT, TOOLS, TOOL_PATHS.keys())
     sh("cmake", "-S", os.path.join(ROOT, "bench"), "-B", PROGRAMS, stdout=subprocess.DEVNULL)
     sh("cmake", "--build", PROGRAMS, "-j2", stdout=subprocess.DEVNULL)
 
@@ -119,9 +127,10 @@ class Program:
 
 
 def case_programs(tool, folder_of, names, argv_of, builds):
-    """The programs of a case, each in its own folder: the tool of each build,
-    the plain version and the floor. names are the (input, output) file names
-    of one measurement; argv_of(executable, input, output) is a command line."""
+    """The programs of a case, each in its own folder: the tool of each build
+    that has it, the plain version where there is one, and the floor. names
+    are the (input, output) file names of one measurement; argv_of(executable,
+    input, output) is a command line."""
     def converter(exe):
         return lambda situation, sizes: [argv_of(exe, i, o) for i, o in names]
 
@@ -131,11 +140,13 @@ def case_programs(tool, folder_of, names, argv_of, builds):
 
     outputs = [o for _, o in names]
     programs = [Program(f"{tool}{suffix}", folder_of(key), outputs,
-                        converter(os.path.join(build, tool, tool)))
-                for suffix, key, build in builds]
-    return programs + [Program(PLAIN, folder_of("plain"), outputs,
-                               converter(program(f"reference_{tool}"))),
-                       Program(FLOOR, folder_of("floor"), outputs, floor)]
+                        converter(os.path.join(build, TOOL_PATHS[tool])))
+                for suffix, key, build in builds
+                if os.path.exists(os.path.join(build, TOOL_PATHS[tool]))]
+    if os.path.exists(program(f"reference_{tool}")):
+        programs.append(Program(PLAIN, folder_of("plain"), outputs,
+                                converter(program(f"reference_{tool}"))))
+    return programs + [Program(FLOOR, folder_of("floor"), outputs, floor)]
 
 
 def interleave(group, situation, sizes, round_number, block=25):
@@ -151,11 +162,11 @@ def interleave(group, situation, sizes, round_number, block=25):
 
 
 def check(case, programs, sizes):
-    """Fails unless every output is the plain version's, byte for byte, and the
-    floor's outputs have its sizes."""
-    plain = next(p for p in programs if p.label == PLAIN)
+    """Fails unless every output is the plain version's (or, without one, the
+    first program's), byte for byte, and the floor's outputs have its sizes."""
+    reference = next((p for p in programs if p.label == PLAIN), programs[0])
     for p in programs:
-        for path, expected, size in zip(p.outputs, plain.outputs, sizes):
+        for path, expected, size in zip(p.outputs, reference.outputs, sizes):
             if os.path.getsize(path) != size:
                 sys.exit(f"{case}: {p.label} wrote {os.path.getsize(path)} bytes, not {size}")
             if p.label != FLOOR and not filecmp.cmp(path, expected, shallow=False):
@@ -165,10 +176,10 @@ def check(case, programs, sizes):
 def compare(case, programs, inputs, pairs, sync):
     """Times every program in both situations, alternately; returns
     {(label, situation): [seconds]} and {label: peak KiB}."""
-    plain = next(p for p in programs if p.label == PLAIN)
-    plain.prepare("new")
-    plain.run("new", [])
-    sizes = [os.path.getsize(path) for path in plain.outputs]
+    reference = next((p for p in programs if p.label == PLAIN), programs[0])
+    reference.prepare("new")
+    reference.run("new", [])
+    sizes = [os.path.getsize(path) for path in reference.outputs]
     for p in programs:
         p.prepare("new", sizes)
         p.run("new", sizes)
@@ -254,6 +265,22 @@ def make_inputs(quick):
     return pictures, batch, texts
 
 
+def make_headers(pictures):
+    """kestrin's header of each picture, the preview's input, in a folder of its own."""
+    headers = []
+    for w, h in pictures:
+        folder = os.path.join(DATA, f"preview{w}x{h}")
+        header = os.path.join(folder, "picture.bmp.h")
+        if not os.path.exists(header):
+            os.makedirs(folder, exist_ok=True)
+            shutil.copy(os.path.join(DATA, f"pic{w}x{h}", "picture.bmp"), folder)
+            sh(os.path.join(TOOLS, TOOL_PATHS["kestrin"]), "picture.bmp", cwd=folder,
+               stdout=subprocess.DEVNULL)
+            os.unlink(os.path.join(folder, "picture.bmp"))
+        headers.append((w, h, header))
+    return headers
+
+
 def fmt_ms(seconds):
     ms = seconds * 1e3
     return f"{ms:.1f}" if ms < 100 else f"{ms:.0f}"
@@ -278,7 +305,8 @@ def table(results, pairs):
                 cells += [f"{fmt_ms(m)} ({fmt_ms(min(ts))}–{fmt_ms(max(ts))})",
                           f"{m / medians[(FLOOR, situation)]:.2f}"]
                 if situation == "new":
-                    cells.append(f"{medians[(PLAIN, situation)] / m:.1f}")
+                    plain = medians.get((PLAIN, situation))
+                    cells.append(f"{plain / m:.1f}" if plain else "–")
             cells.append(f"{peaks[label] / 1024:.1f}")
             lines.append("| " + " | ".join(cells) + " |")
     return "\n".join(lines)
@@ -300,7 +328,10 @@ def history(path, results, pairs):
 
     def spread(case, label, situation, over):
         seen = [m[f"{case}|{label}|{situation}"] / m[f"{case}|{over}|{situation}"]
-                for m in (run["medians"] for run in runs) if f"{case}|{label}|{situation}" in m]
+                for m in (run["medians"] for run in runs)
+                if f"{case}|{label}|{situation}" in m and f"{case}|{over}|{situation}" in m]
+        if not seen:
+            return "–"
         if over == PLAIN:
             seen = [1 / ratio for ratio in seen]
         return f"{min(seen):.2f}–{max(seen):.2f}"
@@ -324,7 +355,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--pairs", type=int, default=7, help="runs of each program in each situation")
     parser.add_argument("--quick", action="store_true", help="small inputs only")
-    parser.add_argument("--only", choices=["pictures", "batch", "texts"], action="append",
+    parser.add_argument("--only", choices=["pictures", "batch", "texts", "previews"],
+                        action="append",
                         help="run only these comparisons (may be repeated)")
     parser.add_argument("--baseline", metavar="REV",
                         help="also time the tools as built at this git revision")
@@ -341,7 +373,7 @@ def main():
         short, folder = build_baseline(args.baseline)
         builds.append((f" at {short}", "baseline", folder))
     pictures, batch, texts = make_inputs(args.quick)
-    only = set(args.only or ["pictures", "batch", "texts"])
+    only = set(args.only or ["pictures", "batch", "texts", "previews"])
     keys = [key for _, key, _ in builds] + ["plain", "floor"]
     cases = []  # (name, tool, folder_of, names, argv_of, inputs)
 
@@ -358,6 +390,10 @@ def main():
         cases.append(("kestrin 500 × 64×64, one after another", "kestrin", folder_of,
                       [(f"p{i}.bmp", f"p{i}.bmp.h") for i in range(500)], kestrin_argv,
                       [os.path.join(batch, f"p{i}.bmp") for i in range(500)]))
+    for w, h, header in make_headers(pictures) if "previews" in only else []:
+        folder_of = lambda key, base=os.path.dirname(header): os.path.join(base, key)
+        cases.append((f"kestrin-preview {w}×{h}", "kestrin-preview", folder_of,
+                      [("picture.bmp.h", "picture.bmp.h.png")], kestrin_argv, [header]))
     for name, source in texts if "texts" in only else []:
         folder_of = lambda key, base=os.path.dirname(source): os.path.join(base, key)
         cases.append((name, "lortane", folder_of, [("text.txt", "text.c")],
