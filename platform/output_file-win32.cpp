@@ -278,14 +278,8 @@ bool make_temp(OutputFile* output, const std::wstring& folder, const std::wstrin
   if (!output->temp.empty()) return true;
   clear_random_names(folder, prefix, input);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
-    switch (make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree)) {
-      case Made::kMade:
-        return true;
-      case Made::kNameTaken:
-        break;
-      case Made::kFailed:
-        return false;
-    }
+    const Made made = make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree);
+    if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
 }

@@ -19,12 +19,6 @@ namespace {
 const std::string kEarlier = "/* an earlier output */\n";
 const std::string kPicture = bmp_bytes(2, 2, {{kRed, kBlack}, {kBlue, kWhite}});
 
-std::string kestrin_progress(const std::string& input) {
-  return kKestrinBanner + "Opening File: " + input +
-         "\n\tInfoHeader: header size=40, Width, Height=(2,2)\n"
-         "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=16\n";
-}
-
 std::string lortane_opening(const std::string& input, const std::string& output) {
   return kLortaneBanner + "Opening Input File: " + input + "\nOpening Output File: " + output +
          "\n";
