@@ -33,7 +33,7 @@ grep -q "^NAME" "$root/share/doc/kestrin-lortane/kestrin.txt" || {
 
 mkdir "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.20)
+cmake_minimum_required(VERSION 3.21)
 project(consumer NONE)
 find_package(KestrinLortane 1 REQUIRED)
 get_target_property(kestrin KestrinLortane::kestrin IMPORTED_LOCATION_RELEASE)

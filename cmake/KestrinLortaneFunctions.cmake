@@ -46,7 +46,7 @@ include_guard(GLOBAL)
 # ones they were written for: functions record the policies in force where
 # they are defined.
 cmake_policy(PUSH)
-cmake_policy(VERSION 3.20)
+cmake_policy(VERSION 3.21)
 
 set(KESTRIN_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin run at build time instead of KestrinLortane::kestrin (for cross-compiling)")

@@ -29,7 +29,7 @@ done
 
 mkdir -p "$work/src/art"
 cat >"$work/src/CMakeLists.txt" <<CMAKE
-cmake_minimum_required(VERSION 3.20)
+cmake_minimum_required(VERSION 3.21)
 project(function_errors LANGUAGES C)
 include("$root/cmake/KestrinLortaneFunctions.cmake")
 add_executable(app main.c)
