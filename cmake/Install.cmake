@@ -8,6 +8,11 @@ include(CMakePackageConfigHelpers)
 set(KL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrinLortane)
 set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
+# The machine the programs run on goes into the package, so that a cross
+# build that finds them knows whether it can run them itself.
+set_target_properties(kestrin lortane PROPERTIES
+  KESTRIN_LORTANE_BUILT_FOR "${CMAKE_SYSTEM_NAME};${CMAKE_SYSTEM_PROCESSOR}"
+  EXPORT_PROPERTIES KESTRIN_LORTANE_BUILT_FOR)
 install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(WIN32)
