@@ -1,6 +1,6 @@
-# Installs the programs, their manual pages, the licence and the CMake package
-# that lets other projects call kestrin_add_header and lortane_add_source
-# after find_package(KestrinLortane).
+# Installs the programs, their manual pages, the documents, the licence and
+# the CMake package that lets other projects call kestrin_add_header and
+# lortane_add_source after find_package(KestrinLortane).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -15,8 +15,13 @@ set_target_properties(kestrin lortane PROPERTIES
   EXPORT_PROPERTIES KESTRIN_LORTANE_BUILT_FOR)
 install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The README and the documents it links to, in the same places relative to
+# it, so that its links hold in the installed copy too.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${KL_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${KL_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/bench/README.md DESTINATION ${KL_DOC_DIR}/bench)
 if(WIN32)
-  # Windows has no man program: the pages go along as text, with the README.
+  # Windows has no man program: the pages go along as text.
   foreach(page kestrin lortane)
     add_custom_command(
       OUTPUT ${PROJECT_BINARY_DIR}/${page}.txt
@@ -29,8 +34,7 @@ if(WIN32)
   add_custom_target(kl_manual_text ALL
     DEPENDS ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt)
   install(FILES ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt
-                ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-                ${PROJECT_SOURCE_DIR}/packaging/changelog
+                ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
     DESTINATION ${KL_DOC_DIR})
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
