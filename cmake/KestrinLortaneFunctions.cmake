@@ -308,9 +308,10 @@ endfunction()
 
 # Sets <out> to <text> read as kestrin reads a colour, C's scanf("%i"): white
 # space, a sign, then 0x hexadecimal, 0 octal or decimal, with the rest
-# ignored; the value's low 24 bits as 0xRRGGBB, a negative value as its 32-bit
-# two's complement gives them. Digits are taken modulo 2^24 one by one, so a
-# number of any length stays within CMake's integers.
+# ignored; the value's low 24 bits as 0xRRGGBB, a negative value as its two's
+# complement gives them. A value past the 64-bit range stops at its end, as in
+# kestrin. Digits are taken modulo 2^24 one by one, so a number of any length
+# stays within CMake's integers.
 function(_kestrin_colour keyword text out)
   string(ASCII 11 12 vertical_tab_and_form_feed)
   if(NOT text MATCHES
@@ -330,14 +331,36 @@ function(_kestrin_colour keyword text out)
     set(base 10)
   endif()
   string(TOLOWER "${digits}" digits)
-  string(REGEX MATCHALL "." digits "${digits}")
-  set(value 0)
-  foreach(digit IN LISTS digits)
-    string(FIND "0123456789abcdef" "${digit}" digit)
-    math(EXPR value "(${value} * ${base} + ${digit}) % 16777216")
-  endforeach()
+  # 2^63 - 1, and 2^63 for a negative value, in the number's own base.
   if(negative STREQUAL "-")
-    math(EXPR value "(16777216 - ${value}) % 16777216")
+    set(limit_16 8000000000000000)
+    set(limit_10 9223372036854775808)
+    set(limit_8 1000000000000000000000)
+  else()
+    set(limit_16 7fffffffffffffff)
+    set(limit_10 9223372036854775807)
+    set(limit_8 777777777777777777777)
+  endif()
+  string(REGEX REPLACE "^0+" "" significant "${digits}")
+  string(LENGTH "${significant}" length)
+  string(LENGTH "${limit_${base}}" limit_length)
+  if(length GREATER limit_length OR
+     (length EQUAL limit_length AND significant STRGREATER limit_${base}))
+    if(negative STREQUAL "-")
+      set(value 0)
+    else()
+      set(value 16777215)
+    endif()
+  else()
+    string(REGEX MATCHALL "." digits "${digits}")
+    set(value 0)
+    foreach(digit IN LISTS digits)
+      string(FIND "0123456789abcdef" "${digit}" digit)
+      math(EXPR value "(${value} * ${base} + ${digit}) % 16777216")
+    endforeach()
+    if(negative STREQUAL "-")
+      math(EXPR value "(16777216 - ${value}) % 16777216")
+    endif()
   endif()
   math(EXPR value "${value} + 16777216" OUTPUT_FORMAT HEXADECIMAL)  # 0x1RRGGBB
   string(TOUPPER "${value}" value)

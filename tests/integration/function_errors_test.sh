@@ -155,4 +155,25 @@ cross_configure emulated.log "-DCMAKE_CROSSCOMPILING_EMULATOR=$work/emulator" ||
   fail "a cross build with an emulator failed: $(cat "$work/emulated.log")"
 build_and_run emulated_build.log
 expect_calls "emulator $work/host-kestrin good.bmp" "emulator $work/host-lortane notes notes.txt notes.txt.c"
+# A colour reads at configure time as kestrin reads it, to the last case.
+colours=("0x00ff00zz" "-0x10" "+0x10" "0x" "077" "08" "99999999999" "0x1FFFFFFFFFFFFFFFF"
+  "-0x1FFFFFFFFFFFFFFFF" "9223372036854775808" "-9223372036854775809" " 12z")
+printf 'include("%s/cmake/KestrinLortaneFunctions.cmake")\n' "$root" >"$work/colours.cmake"
+for colour in "${colours[@]}"; do
+  printf '_kestrin_colour(KEY "%s" value)\nmessage("${value}")\n' "$colour" >>"$work/colours.cmake"
+done
+"$cmake" -P "$work/colours.cmake" >"$work/colours.log" 2>&1
+i=0
+while read -r configured; do
+  line=$(cd "$work" && "$kestrin" -MP "${colours[$i]}" 0 missing.bmp | grep "Magic Pink") || true
+  [[ $line =~ \(([0-9]+),([0-9]+),([0-9]+)\)\ - ]] ||
+    fail "kestrin printed no colour for '${colours[$i]}'"
+  read_by_kestrin=$(printf '0x%02X%02X%02X' "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" \
+    "${BASH_REMATCH[3]}")
+  [ "$configured" = "$read_by_kestrin" ] ||
+    fail "'${colours[$i]}' configures as $configured, kestrin reads $read_by_kestrin"
+  i=$((i + 1))
+done <"$work/colours.log"
+[ "$i" -eq "${#colours[@]}" ] || fail "the colour script gave $i values: $(cat "$work/colours.log")"
+
 echo "function errors: clashes, library names, repeats, missing input, colours, tool failure, host programs and cross builds as expected"
