@@ -60,6 +60,7 @@ check test -x /usr/bin/lortane
 check man -w kestrin
 check man -w lortane
 check cmp LICENSE /usr/share/doc/kestrin-lortane/copyright
+check test -f /usr/share/doc/kestrin-lortane/docs/kestrin.md
 for page in kestrin lortane; do
   zcat "/usr/share/man/man1/$page.1.gz" >"$work/$page.1"
   check cmp "man/$page.1" "$work/$page.1"

@@ -1,6 +1,6 @@
-# Installs the programs, their manual pages, the licence and the CMake package
-# that lets other projects call kestrin_add_header and lortane_add_source
-# after find_package(KestrinLortane).
+# Installs the programs, their manual pages, the documents, the licence and
+# the CMake package that lets other projects call kestrin_add_header and
+# lortane_add_source after find_package(KestrinLortane).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -8,10 +8,20 @@ include(CMakePackageConfigHelpers)
 set(KL_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KestrinLortane)
 set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
+# The machine the programs run on goes into the package, so that a cross
+# build that finds them knows whether it can run them itself.
+set_target_properties(kestrin lortane PROPERTIES
+  KESTRIN_LORTANE_BUILT_FOR "${CMAKE_SYSTEM_NAME};${CMAKE_SYSTEM_PROCESSOR}"
+  EXPORT_PROPERTIES KESTRIN_LORTANE_BUILT_FOR)
 install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The README and the documents it links to, in the same places relative to
+# it, so that its links hold in the installed copy too.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${KL_DOC_DIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${KL_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/bench/README.md DESTINATION ${KL_DOC_DIR}/bench)
 if(WIN32)
-  # Windows has no man program: the pages go along as text, with the README.
+  # Windows has no man program: the pages go along as text.
   foreach(page kestrin lortane)
     add_custom_command(
       OUTPUT ${PROJECT_BINARY_DIR}/${page}.txt
@@ -24,8 +34,7 @@ if(WIN32)
   add_custom_target(kl_manual_text ALL
     DEPENDS ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt)
   install(FILES ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt
-                ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-                ${PROJECT_SOURCE_DIR}/packaging/changelog
+                ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
     DESTINATION ${KL_DOC_DIR})
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1

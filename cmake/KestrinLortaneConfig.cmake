@@ -2,14 +2,14 @@
 # KestrinLortane::kestrin and KestrinLortane::lortane and the functions
 # kestrin_add_header and lortane_add_source.
 
-if(CMAKE_VERSION VERSION_LESS 3.20)
+if(CMAKE_VERSION VERSION_LESS 3.21)
   set(KestrinLortane_FOUND FALSE)
-  set(KestrinLortane_NOT_FOUND_MESSAGE "KestrinLortane needs CMake 3.20 or newer")
+  set(KestrinLortane_NOT_FOUND_MESSAGE "KestrinLortane needs CMake 3.21 or newer")
   return()
 endif()
 # The caller may have set no policies at all (no cmake_minimum_required).
 cmake_policy(PUSH)
-cmake_policy(VERSION 3.20)
+cmake_policy(VERSION 3.21)
 
 include(${CMAKE_CURRENT_LIST_DIR}/KestrinLortaneTargets.cmake)
 # The functions may be called in any folder of the build, not only below the

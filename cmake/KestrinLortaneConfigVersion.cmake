@@ -2,6 +2,6 @@
 # whatever the caller has set: the rules CMake wrote end early with return(),
 # so they are included from here rather than wrapped in place.
 cmake_policy(PUSH)
-cmake_policy(VERSION 3.20)
+cmake_policy(VERSION 3.21)
 include("${CMAKE_CURRENT_LIST_DIR}/KestrinLortaneVersionRules.cmake")
 cmake_policy(POP)

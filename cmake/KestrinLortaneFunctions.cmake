@@ -40,13 +40,15 @@
 # (built alongside when this project is added with add_subdirectory, imported
 # after find_package(KestrinLortane)). KESTRIN_EXECUTABLE and
 # LORTANE_EXECUTABLE name host programs to run instead, for cross-compiling.
+# A cross build whose tools cannot run on the build machine runs them through
+# CMAKE_CROSSCOMPILING_EMULATOR, or stops at configure time without one.
 
 include_guard(GLOBAL)
 # Whatever the including project's policies are, these functions keep the
 # ones they were written for: functions record the policies in force where
 # they are defined.
 cmake_policy(PUSH)
-cmake_policy(VERSION 3.20)
+cmake_policy(VERSION 3.21)
 
 set(KESTRIN_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin run at build time instead of KestrinLortane::kestrin (for cross-compiling)")
@@ -84,7 +86,24 @@ function(_kestrin_lortane_tool tool command_out depends_out)
   if(aliased)
     set(target ${aliased})
   endif()
-  set(${command_out} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  set(runner "")
+  if(CMAKE_CROSSCOMPILING)
+    # A package records the machine its programs were built for; a program
+    # built here is built for the target.
+    get_target_property(built_for ${target} KESTRIN_LORTANE_BUILT_FOR)
+    if(NOT built_for STREQUAL "${CMAKE_HOST_SYSTEM_NAME};${CMAKE_HOST_SYSTEM_PROCESSOR}")
+      if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+        message(FATAL_ERROR
+          "KestrinLortane::${tool} is built for ${CMAKE_SYSTEM_NAME}, which this build "
+          "cross-compiles for, and cannot run on this ${CMAKE_HOST_SYSTEM_NAME} machine: set "
+          "${upper}_EXECUTABLE to the full path of a ${tool} built for this machine "
+          "(-D${upper}_EXECUTABLE=/usr/bin/${tool}), or CMAKE_CROSSCOMPILING_EMULATOR to a "
+          "program that runs ${CMAKE_SYSTEM_NAME} programs here")
+      endif()
+      set(runner ${CMAKE_CROSSCOMPILING_EMULATOR})
+    endif()
+  endif()
+  set(${command_out} ${runner} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
   set(${depends_out} ${target} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
 endfunction()
 
@@ -266,7 +285,7 @@ function(_kestrin_lortane_generate tool input folder name output comment)
     OUTPUT "${output}"
     BYPRODUCTS "${copy}" ${gen_BYPRODUCTS}
     ${copy_step}
-    COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" -P "${run_script}" -- "${program}" ${gen_ARGS}
+    COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" -P "${run_script}" -- ${program} ${gen_ARGS}
     ${gen_THEN}
     DEPENDS "${input}" ${tool_depends} "${run_script}" ${gen_DEPENDS}
     WORKING_DIRECTORY "${folder}"
@@ -285,6 +304,68 @@ function(_kestrin_lortane_unit_language function out)
   else()
     message(FATAL_ERROR "${function}: DECLARATIONS needs C or C++ enabled in project()")
   endif()
+endfunction()
+
+# Sets <out> to <text> read as kestrin reads a colour, C's scanf("%i"): white
+# space, a sign, then 0x hexadecimal, 0 octal or decimal, with the rest
+# ignored; the value's low 24 bits as 0xRRGGBB, a negative value as its two's
+# complement gives them. A value past the 64-bit range stops at its end, as in
+# kestrin. Digits are taken modulo 2^24 one by one, so a number of any length
+# stays within CMake's integers.
+function(_kestrin_colour keyword text out)
+  string(ASCII 11 12 vertical_tab_and_form_feed)
+  if(NOT text MATCHES
+     "^[ \t\n\r${vertical_tab_and_form_feed}]*([+-]?)(0[xX][0-9A-Fa-f]*|0[0-7]*|[1-9][0-9]*)")
+    message(FATAL_ERROR
+      "kestrin_add_header: ${keyword} '${text}' is not a colour: give a number such as "
+      "0xFF00FF (hexadecimal), 077 (octal) or 255 (decimal)")
+  endif()
+  set(negative "${CMAKE_MATCH_1}")
+  set(digits "${CMAKE_MATCH_2}")
+  if(digits MATCHES "^0[xX](.*)$")
+    set(base 16)
+    set(digits "${CMAKE_MATCH_1}")
+  elseif(digits MATCHES "^0")
+    set(base 8)
+  else()
+    set(base 10)
+  endif()
+  string(TOLOWER "${digits}" digits)
+  # 2^63 - 1, and 2^63 for a negative value, in the number's own base.
+  if(negative STREQUAL "-")
+    set(limit_16 8000000000000000)
+    set(limit_10 9223372036854775808)
+    set(limit_8 1000000000000000000000)
+  else()
+    set(limit_16 7fffffffffffffff)
+    set(limit_10 9223372036854775807)
+    set(limit_8 777777777777777777777)
+  endif()
+  string(REGEX REPLACE "^0+" "" significant "${digits}")
+  string(LENGTH "${significant}" length)
+  string(LENGTH "${limit_${base}}" limit_length)
+  if(length GREATER limit_length OR
+     (length EQUAL limit_length AND significant STRGREATER limit_${base}))
+    if(negative STREQUAL "-")
+      set(value 0)
+    else()
+      set(value 16777215)
+    endif()
+  else()
+    string(REGEX MATCHALL "." digits "${digits}")
+    set(value 0)
+    foreach(digit IN LISTS digits)
+      string(FIND "0123456789abcdef" "${digit}" digit)
+      math(EXPR value "(${value} * ${base} + ${digit}) % 16777216")
+    endforeach()
+    if(negative STREQUAL "-")
+      math(EXPR value "(16777216 - ${value}) % 16777216")
+    endif()
+  endif()
+  math(EXPR value "${value} + 16777216" OUTPUT_FORMAT HEXADECIMAL)  # 0x1RRGGBB
+  string(TOUPPER "${value}" value)
+  string(REGEX REPLACE "^0X1" "0x" value "${value}")
+  set(${out} "${value}" PARENT_SCOPE)
 endfunction()
 
 function(kestrin_add_header target picture)
@@ -343,7 +424,9 @@ function(kestrin_add_header target picture)
   if(arg_MAGIC_PINK)
     list(APPEND options -MP)
     if(DEFINED arg_KEY)
-      list(APPEND options "${arg_KEY}" "${arg_REPLACEMENT}")
+      _kestrin_colour(KEY "${arg_KEY}" key)
+      _kestrin_colour(REPLACEMENT "${arg_REPLACEMENT}" replacement)
+      list(APPEND options ${key} ${replacement})
     endif()
   endif()
   set(generated "${header}")

@@ -47,11 +47,42 @@ bool read_exactly_at(const ByteSource& in, std::uint64_t offset, std::uint8_t* b
   return in.read_at(in.context, offset, buffer, size, &got) && got == size;
 }
 
-// Moves a source that cannot seek from the end of the headers to `offset`;
-// it cannot go back.
+void put_u16le(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put_u32le(std::uint8_t* p, std::uint32_t v) {
+  put_u16le(p, v);
+  put_u16le(p + 2, v >> 16);
+}
+
+// The headers' bytes as the file holds them: every byte is one of their
+// fields, so the records give them back exactly.
+void encode_headers(const FileHeader& h, const InfoHeader& i, std::uint8_t* b) {
+  put_u16le(b, h.bfType);
+  put_u32le(b + 2, h.bfSize);
+  put_u16le(b + 6, h.bfReserved1);
+  put_u16le(b + 8, h.bfReserved2);
+  put_u32le(b + 10, h.bfOffBits);
+  b += FileHeader::kSize;
+  put_u32le(b, i.biSize);
+  put_u32le(b + 4, static_cast<std::uint32_t>(i.biWidth));
+  put_u32le(b + 8, static_cast<std::uint32_t>(i.biHeight));
+  put_u16le(b + 12, i.biPlanes);
+  put_u16le(b + 14, i.biBitCount);
+  put_u32le(b + 16, i.biCompression);
+  put_u32le(b + 20, i.biSizeImage);
+  put_u32le(b + 24, static_cast<std::uint32_t>(i.biXPelsPerMeter));
+  put_u32le(b + 28, static_cast<std::uint32_t>(i.biYPelsPerMeter));
+  put_u32le(b + 32, i.biClrUsed);
+  put_u32le(b + 36, i.biClrImportant);
+}
+
+// Moves a source that cannot seek from the end of the headers to `offset`
+// (at or past it).
 bool skip_to(const ByteSource& in, std::uint64_t offset) {
   std::uint64_t here = FileHeader::kSize + InfoHeader::kSize;
-  if (offset < here) return false;
   std::uint8_t discard[4096];
   while (here < offset) {
     const auto step =
@@ -76,13 +107,24 @@ std::uint64_t pixel_bytes(const PixelBuffer& p) {
 // A pipe cannot be read backwards: the whole picture waits in memory. The
 // buffer grows with the data that arrives, not with what the header claims,
 // so a short stream costs no more than it holds.
-bool read_whole(const ByteSource& in, std::uint64_t needed, PixelBuffer* p, std::FILE* console) {
+// Pixel data that starts inside the headers begins with their bytes, as it
+// does in a file.
+bool read_whole(const ByteSource& in, const FileHeader& header, const InfoHeader& info,
+                std::uint64_t needed, PixelBuffer* p, std::FILE* console) {
   if (!skip_to(in, p->offset)) return fail(console, kImageReadFailed);
   if (needed > std::numeric_limits<std::size_t>::max()) return fail(console, kNoMemory);
   std::size_t capacity = static_cast<std::size_t>(std::min<std::uint64_t>(needed, kBandBytes));
   std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
   if (!bytes) return fail(console, kNoMemory);
-  for (std::size_t have = 0; have < needed;) {
+  std::size_t have = 0;
+  constexpr std::size_t kHeaders = FileHeader::kSize + InfoHeader::kSize;
+  if (p->offset < kHeaders) {
+    std::uint8_t headers[kHeaders];
+    encode_headers(header, info, headers);
+    have = static_cast<std::size_t>(std::min<std::uint64_t>(needed, kHeaders - p->offset));
+    std::memcpy(bytes.get(), headers + p->offset, have);
+  }
+  while (have < needed) {
     if (have == capacity) {
       const std::size_t larger =
           static_cast<std::size_t>(std::min<std::uint64_t>(needed, std::uint64_t{capacity} * 2));
@@ -233,7 +275,7 @@ bool load_pixels(const ByteSource& in, const InfoHeader& info, const FileHeader&
     }
   }
 
-  if (in.read_at == nullptr) return read_whole(in, needed, pixels, console);
+  if (in.read_at == nullptr) return read_whole(in, header, info, needed, pixels, console);
   // A band of whole rows, or of one row's pairs when a row is longer.
   p.capacity = p.stride <= kBandBytes
                    ? static_cast<std::size_t>(

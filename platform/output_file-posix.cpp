@@ -386,14 +386,8 @@ bool make_temp(OutputFile* output, const std::string& prefix, const InputFile* i
   if (!output->temp.empty()) return true;
   clear_random_names(folder, prefix, input);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
-    switch (make_temp_at(output, random_name(prefix), mode)) {
-      case Made::kMade:
-        return true;
-      case Made::kNameTaken:
-        break;
-      case Made::kFailed:
-        return false;
-    }
+    const Made made = make_temp_at(output, random_name(prefix), mode);
+    if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
 }

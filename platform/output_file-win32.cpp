@@ -119,16 +119,17 @@ Target check_target(std::wstring* target, const InputFile* input, Security* secu
     return GetLastError() == ERROR_FILE_NOT_FOUND ? Target::kNew : Target::kCannotReplace;
   }
   for (int attempt = 0;; ++attempt) {
-    const HANDLE file = CreateFileW(target->c_str(), DELETE | READ_CONTROL,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(target->c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       const bool disk = GetFileType(file) == FILE_TYPE_DISK;
       const bool same = disk && is_input(file, input);
       if (disk && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) *target = final_path(file);
-      if (disk && !same) {
-        GetSecurityInfo(
-            file, SE_FILE_OBJECT,
+      // An access list that may not be read is not handed on.
+      if (disk && !same && !target->empty()) {
+        GetNamedSecurityInfoW(
+            target->c_str(), SE_FILE_OBJECT,
             OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
             &security->owner, &security->group, &security->dacl, nullptr, &security->descriptor);
       }
@@ -278,14 +279,8 @@ bool make_temp(OutputFile* output, const std::wstring& folder, const std::wstrin
   if (!output->temp.empty()) return true;
   clear_random_names(folder, prefix, input);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
-    switch (make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree)) {
-      case Made::kMade:
-        return true;
-      case Made::kNameTaken:
-        break;
-      case Made::kFailed:
-        return false;
-    }
+    const Made made = make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree);
+    if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
 }

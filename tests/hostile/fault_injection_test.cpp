@@ -31,13 +31,8 @@ namespace {
 #ifndef _WIN32
 const std::string kEarlier = "/* an earlier output */\n";
 
-// kestrin on a 2 x 2 picture, up to its dump.
+// The 2 x 2 picture of kestrin_progress.
 const std::string kPicture = bmp_bytes(2, 2, {{kRed, kBlack}, {kBlue, kWhite}});
-std::string kestrin_progress(const std::string& input) {
-  return kKestrinBanner + "Opening File: " + input +
-         "\n\tInfoHeader: header size=40, Width, Height=(2,2)\n"
-         "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=16\n";
-}
 
 std::string lortane_progress(const std::string& output) {
   return kLortaneBanner + "Opening Input File: in.txt\nOpening Output File: " + output +

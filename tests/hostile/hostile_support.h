@@ -17,6 +17,13 @@ inline const std::string kKestrinBanner =
 inline const std::string kLortaneBanner =
     "Lortane Converter, Version 1.00 (text file to C string array)\n";
 
+// Kestrin's console on the 2 x 2 picture the hostile tests use, up to its dump.
+inline std::string kestrin_progress(const std::string& input) {
+  return kKestrinBanner + "Opening File: " + input +
+         "\n\tInfoHeader: header size=40, Width, Height=(2,2)\n"
+         "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=16\n";
+}
+
 inline std::string shell_quote(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Checks the CMake functions where a user goes wrong or cross-compiles:
 # pictures whose identifiers clash (with each other or with the C library's
-# macros), a picture added twice and a missing picture fail at configure time
-# in words that name the user's files, a picture the tool rejects fails the
-# build with the tool's own message and the user's path, and
-# KESTRIN_EXECUTABLE / LORTANE_EXECUTABLE choose the programs that run.
+# macros), a picture added twice, a missing picture and a colour without a
+# number fail at configure time in words that name the user's files, a
+# picture the tool rejects fails the build with the tool's own message and the
+# user's path, KESTRIN_EXECUTABLE / LORTANE_EXECUTABLE choose the programs
+# that run, with the colours as kestrin reads them, and a cross build whose
+# tools cannot run here stops at configure time or runs them through its
+# emulator.
 #
 # function_errors_test.sh <source root> <kestrin> <lortane> <make_sample_picture>
 #                         <cmake> <C compiler>
@@ -29,9 +32,17 @@ done
 
 mkdir -p "$work/src/art"
 cat >"$work/src/CMakeLists.txt" <<CMAKE
-cmake_minimum_required(VERSION 3.20)
+cmake_minimum_required(VERSION 3.21)
 project(function_errors LANGUAGES C)
 include("$root/cmake/KestrinLortaneFunctions.cmake")
+# The programs as a package built for another machine would give them.
+if(FOREIGN_TOOLS)
+  foreach(tool kestrin lortane)
+    add_executable(KestrinLortane::\${tool} IMPORTED)
+    set_target_properties(KestrinLortane::\${tool} PROPERTIES
+      IMPORTED_LOCATION "\${FOREIGN_TOOLS}-\${tool}" KESTRIN_LORTANE_BUILT_FOR "Windows;x86_64")
+  endforeach()
+endif()
 add_executable(app main.c)
 foreach(picture IN LISTS PICTURES)
   kestrin_add_header(app \${picture} \${PICTURE_OPTIONS})
@@ -91,6 +102,11 @@ flat twice.log | grep -qF "picture $work/src/good.bmp is added to target app twi
 if configure missing.log "good.bmp;art/missing.bmp"; then fail "a missing picture configured"; fi
 flat missing.log | grep -qF "art/missing.bmp does not exist" ||
   fail "the missing picture is not named as written: $(cat "$work/missing.log")"
+if configure colour.log "good.bmp" "MAGIC_PINK;KEY;green;REPLACEMENT;0"; then
+  fail "a colour without a number configured"
+fi
+flat colour.log | grep -qF "KEY 'green' is not a colour" ||
+  fail "the colour without a number is not named: $(cat "$work/colour.log")"
 
 # A picture kestrin rejects fails the build with kestrin's own words.
 configure bad.log "good.bmp;bad.bmp" || fail "a valid configuration failed: $(cat "$work/bad.log")"
@@ -104,15 +120,60 @@ flat bad_build.log | grep -qF "converting $work/src/bad.bmp: " ||
 flat bad_build.log | grep -qF "failed (exit status 3)" || fail "the failed build does not give the status"
 [ ! -e "$work/build/kestrin_headers/app/bad.bmp.h" ] || fail "a rejected picture left a header"
 
-# The host programs run, on bare file names, with the Magic Pink colours.
+build_and_run() {  # build_and_run <log name>
+  "$cmake" --build "$work/build" >"$work/$1" 2>&1 || fail "the build failed: $(cat "$work/$1")"
+  [ "$("$work/build/app")" = "4 2 a note" ] || fail "the program did not see the header and the array"
+}
+expect_calls() {  # expect_calls <kestrin's command line> <lortane's command line>
+  for call in "$@"; do
+    grep -qxF "$call" "$work/calls.log" || fail "no '$call' among the tools' runs: $(cat "$work/calls.log")"
+  done
+}
+
+# The host programs run, on bare file names, with the Magic Pink colours as
+# kestrin reads them: trailing text ignored, a negative value wrapped.
 rm -rf "$work/build" "$work/calls.log"
-configure good.log "good.bmp" "MAGIC_PINK;KEY;0x00FF00;REPLACEMENT;0x101010" ||
+configure good.log "good.bmp" "MAGIC_PINK;KEY;0x00ff00zz;REPLACEMENT;-0x10" ||
   fail "a valid configuration failed: $(cat "$work/good.log")"
-"$cmake" --build "$work/build" >"$work/good_build.log" 2>&1 ||
-  fail "the build failed: $(cat "$work/good_build.log")"
-[ "$("$work/build/app")" = "4 2 a note" ] || fail "the program did not see the header and the array"
-grep -qx "kestrin -MP 0x00FF00 0x101010 good.bmp" "$work/calls.log" ||
-  fail "KESTRIN_EXECUTABLE was not run as expected: $(cat "$work/calls.log")"
-grep -qx "lortane notes notes.txt notes.txt.c" "$work/calls.log" ||
-  fail "LORTANE_EXECUTABLE was not run as expected: $(cat "$work/calls.log")"
-echo "function errors: clashes, library names, repeats, missing input, tool failure and host programs as expected"
+build_and_run good_build.log
+expect_calls "kestrin -MP 0x00FF00 0xFFFFF0 good.bmp" "lortane notes notes.txt notes.txt.c"
+
+# A cross build (CMAKE_SYSTEM_NAME given) with the tools of another machine.
+cross_configure() {  # cross_configure <log name> [<cmake argument>...]
+  local log=$1
+  shift
+  rm -rf "$work/build" "$work/calls.log"
+  "$cmake" -S "$work/src" -B "$work/build" -G "Unix Makefiles" "-DCMAKE_C_COMPILER=$cc" \
+    -DCMAKE_SYSTEM_NAME=Linux "-DFOREIGN_TOOLS=$work/host" -DPICTURES=good.bmp "$@" >"$work/$log" 2>&1
+}
+if cross_configure cross.log; then fail "a cross build with tools it cannot run configured"; fi
+flat cross.log | grep -qF "set KESTRIN_EXECUTABLE to the full path of a kestrin built for this machine" ||
+  fail "the cross build does not say what to set: $(cat "$work/cross.log")"
+printf '#!/bin/sh\necho "emulator $*" >>"%s/calls.log"\nexec "$@"\n' "$work" >"$work/emulator"
+chmod +x "$work/emulator"
+cross_configure emulated.log "-DCMAKE_CROSSCOMPILING_EMULATOR=$work/emulator" ||
+  fail "a cross build with an emulator failed: $(cat "$work/emulated.log")"
+build_and_run emulated_build.log
+expect_calls "emulator $work/host-kestrin good.bmp" "emulator $work/host-lortane notes notes.txt notes.txt.c"
+# A colour reads at configure time as kestrin reads it, to the last case.
+colours=("0x00ff00zz" "-0x10" "+0x10" "0x" "077" "08" "99999999999" "0x1FFFFFFFFFFFFFFFF"
+  "-0x1FFFFFFFFFFFFFFFF" "9223372036854775808" "-9223372036854775809" " 12z")
+printf 'include("%s/cmake/KestrinLortaneFunctions.cmake")\n' "$root" >"$work/colours.cmake"
+for colour in "${colours[@]}"; do
+  printf '_kestrin_colour(KEY "%s" value)\nmessage("${value}")\n' "$colour" >>"$work/colours.cmake"
+done
+"$cmake" -P "$work/colours.cmake" >"$work/colours.log" 2>&1
+i=0
+while read -r configured; do
+  line=$(cd "$work" && "$kestrin" -MP "${colours[$i]}" 0 missing.bmp | grep "Magic Pink") || true
+  [[ $line =~ \(([0-9]+),([0-9]+),([0-9]+)\)\ - ]] ||
+    fail "kestrin printed no colour for '${colours[$i]}'"
+  read_by_kestrin=$(printf '0x%02X%02X%02X' "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" \
+    "${BASH_REMATCH[3]}")
+  [ "$configured" = "$read_by_kestrin" ] ||
+    fail "'${colours[$i]}' configures as $configured, kestrin reads $read_by_kestrin"
+  i=$((i + 1))
+done <"$work/colours.log"
+[ "$i" -eq "${#colours[@]}" ] || fail "the colour script gave $i values: $(cat "$work/colours.log")"
+
+echo "function errors: clashes, library names, repeats, missing input, colours, tool failure, host programs and cross builds as expected"

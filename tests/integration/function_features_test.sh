@@ -4,10 +4,11 @@
 # find_package in one folder and the functions in a sibling, a static library
 # handing on PUBLIC declarations of two pictures of the same file name (NAME)
 # to a C and a C++ source, an INTERFACE library of pictures (one made by a
-# custom command declared after the call), a text under a
-# qualified C++ name, OUTPUT_VARIABLE, and a C++-only project. Checks what the
-# program prints, and that a picture's new size reaches every source while
-# its unchanged size recompiles none of them.
+# custom command declared after the call), a text under a qualified C++ name,
+# OUTPUT_VARIABLE, and a C++-only project configured as a cross build for
+# this same machine (the package's programs, made for it, run without an
+# emulator). Checks what the program prints, and that a picture's new size
+# reaches every source while its unchanged size recompiles none of them.
 #
 # function_features_test.sh <project build dir> <make_sample_picture> <cmake>
 #                           <C compiler> <C++ compiler>
@@ -133,6 +134,7 @@ expect_output "C: logo_a 10 x 2, logo_b 6 x 2 (12), icon 8 x 4 0x69D469EA, drawn
   'C++: logo_a 10 words, last 0x69D469EA, help "Press F1"'
 
 # A C++-only project: the array and the picture's definition compile as C++.
+# CMAKE_SYSTEM_NAME makes it a cross build.
 mkdir "$work/cxx"
 cp "$src/art/b/logo.bmp" "$src/help.txt" "$work/cxx/"
 cat >"$work/cxx/CMakeLists.txt" <<'CMAKE'
@@ -151,6 +153,7 @@ namespace assets { extern const char* help[]; }
 int main() { std::printf("%d 0x%08X %s\n", LOGO_WIDTH, static_cast<unsigned>(logo_Bitmap[0]), assets::help[0]); }
 CPP
 "$cmake" -S "$work/cxx" -B "$work/cxx-build" -G "Unix Makefiles" "-DCMAKE_PREFIX_PATH=$work/prefix" \
+  -DCMAKE_SYSTEM_NAME=Linux \
   "-DCMAKE_CXX_COMPILER=$cxx" >"$work/cxx.log" 2>&1 &&
   "$cmake" --build "$work/cxx-build" -j2 >>"$work/cxx.log" 2>&1 || {
   cat "$work/cxx.log"

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Runs the README's Makefile for Make users as it stands: the block is copied
-# out of the README's "Make users" section into an empty folder with the
+# Runs the documented Makefile as it stands: the block is copied out of the
+# "Make" section of docs/build-integration.md into an empty folder with the
 # files it names, and make must build a program that sees the picture and the
 # text, rebuild only after the picture changes, name arrays validly after
 # texts whose names are not C identifiers, and stop when a conversion fails.
 #
 # make_rules_test.sh <markdown file> <kestrin> <lortane> <make_sample_picture> <C compiler>
-# Exits 77 (skipped) while the markdown file has no "Make users" section.
 set -euo pipefail
 markdown=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5
 
@@ -17,15 +16,12 @@ fail() {
   exit 1
 }
 
-awk '/^## Make users/ { section = 1; next }
+awk '/^## Make$/ { section = 1; next }
      /^## / { section = 0 }
      section && /^```make/ { block = 1; next }
      block && /^```/ { exit }
      block { print }' "$markdown" >"$work/Makefile"
-if [ ! -s "$work/Makefile" ]; then
-  echo "SKIP: $markdown has no Makefile in a \"Make users\" section"
-  exit 77
-fi
+[ -s "$work/Makefile" ] || fail "$markdown has no Makefile in a \"Make\" section"
 
 "$make_picture" "$work/sprite.bmp" 4 2
 printf 'Thanks to "everyone"\n' >"$work/credits.txt"

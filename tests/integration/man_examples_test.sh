@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs the EXAMPLES of both manual pages as printed: every kestrin or lortane
-# command line is run on inputs of the names it uses, and every C program is
+# command line is run on inputs of the names it uses, every C program is
 # compiled with the warnings as errors, run, and must print what its text
-# promises (the picture's size, the help text's lines).
+# promises (the picture's size, the help text's lines), and the ImageMagick
+# recipe, where ImageMagick is installed, must make a picture of odd width
+# one that kestrin takes.
 #
 # man_examples_test.sh <man folder> <kestrin> <lortane> <make_sample_picture> <C compiler>
 set -euo pipefail
@@ -23,7 +25,7 @@ extract() {
     examples && /^\.nf/ { block = 1; n++; next }
     block && /^\.fi/ { block = 0; close(out "." n); next }
     block { print > (out "." n) }' "$man/$1.1"
-  sed -i -e 's/\\-/-/g' -e 's/\\(dq/"/g' -e 's/\\f[BIPR]//g' -e 's/\\e/\\/g' "$work/$1".*
+  sed -i -e 's/\\-/-/g' -e 's/\\(dq/"/g' -e "s/\\\\(aq/'/g" -e 's/\\f[BIPR]//g' -e 's/\\e/\\/g' "$work/$1".*
 }
 extract kestrin
 extract lortane
@@ -51,6 +53,13 @@ for block in kestrin.* lortane.*; do
         fail "the example in $block does not compile: $(cat "$block")"
       "./$block.program" >"$block.out" || fail "the example in $block failed"
       programs=$((programs + 1))
+      ;;
+    "set -- "*)
+      command -v convert >/dev/null || continue
+      mkdir "$block.dir"
+      (cd "$block.dir" && convert -size 5x3 xc:none sprite.png && bash "../$block" &&
+        "$kestrin" -MP sprite.bmp) >"$block.log" 2>&1 || fail "the recipe in $block failed: $(cat "$block.log")"
+      grep -qx " \* Width : 6" "$block.dir/sprite.bmp.h" || fail "the recipe did not pad the width to 6"
       ;;
   esac
 done

@@ -4,16 +4,21 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <aclapi.h>
 
 #include <filesystem>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,7 +92,7 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   const std::string target = folder.path + "/out.txt";
   write_file(folder.path + "/.out.txt.test-00", "left by a killed run");
   write_file(folder.path + "/.out.txt.other-00", "another program's");
-  write_file(folder.path + "/.out.txt.test-02", "left by a killed run");
+  write_file(folder.path + "/.out.txt.test-07", "left past a gap");
   LiveTemporary live(folder.path + "/.out.txt.test-01");
 
   platform::OutputFile output;
@@ -99,6 +104,120 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   ASSERT_TRUE(platform::commit_output(&output));
   EXPECT_EQ(list_folder(folder.path), (Names{".out.txt.other-00", ".out.txt.test-01", "out.txt"}));
 }
+
+// Names that live runs, or another user, hold in every slot block no run: it
+// takes a random name, and clears the leftovers of earlier such runs.
+TEST(OutputFile, ARandomNameServesWhenEverySlotIsTaken) {
+  TempFolder folder;
+  std::vector<std::unique_ptr<LiveTemporary>> live;
+  for (const char* slot : {"00", "01", "02", "03", "04", "05", "06", "07"}) {
+    live.push_back(std::make_unique<LiveTemporary>(folder.path + "/.out.txt.test-" + slot));
+  }
+  write_file(folder.path + "/.out.txt.test-x0123456789ab", "left by a killed run");
+  write_file(folder.path + "/.out.txt.test-notes", "not a temporary's name");
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, nullptr, &output),
+            platform::CreateResult::kCreated);
+  // The leftover is gone; the new temporary has a name of its form.
+  const Names during = list_folder(folder.path);
+  ASSERT_EQ(during.size(), 10u);
+  EXPECT_EQ(during[9].size(), std::string(".out.txt.test-x0123456789ab").size());
+  EXPECT_EQ(during[9].compare(0, 15, ".out.txt.test-x"), 0);
+  EXPECT_NE(during[9], ".out.txt.test-x0123456789ab");
+  EXPECT_EQ(during[8], ".out.txt.test-notes");
+  ASSERT_TRUE(write_text(&output, "new\n"));
+  ASSERT_TRUE(platform::commit_output(&output));
+  EXPECT_EQ(read_output_file(folder.path + "/out.txt"), "new\n");
+  EXPECT_EQ(list_folder(folder.path).size(), 10u);  // the eight, the notes and the target
+}
+
+#ifdef _WIN32
+// The new file keeps the access list that was set on the target.
+TEST(OutputFile, KeepsTheTargetsAccessList) {
+  TempFolder folder;
+  const std::string target = folder.path + "/out.txt";
+  write_file(target, "earlier\n");
+  std::wstring path = std::filesystem::u8path(target).wstring();
+  // Everyone may read it, and nothing comes from the folder.
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  ASSERT_TRUE(
+      AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+  EXPLICIT_ACCESSW access{};
+  access.grfAccessPermissions = FILE_GENERIC_READ;
+  access.grfAccessMode = SET_ACCESS;
+  access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  access.Trustee.ptstrName = static_cast<LPWSTR>(everyone);
+  PACL acl = nullptr;
+  ASSERT_EQ(SetEntriesInAclW(1, &access, nullptr, &acl), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_EQ(SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, acl, nullptr),
+            static_cast<DWORD>(ERROR_SUCCESS));
+
+  PACL set = nullptr;
+  PSECURITY_DESCRIPTOR set_descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, &set, nullptr, &set_descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const bool stored = set != nullptr && set->AceCount == 1;
+  LocalFree(set_descriptor);
+  if (!stored) GTEST_SKIP() << "this system keeps no access list set on a file (Wine)";
+
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
+            platform::CreateResult::kCreated);
+  ASSERT_TRUE(platform::commit_output(&output));
+  PACL kept = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, &kept, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_NE(kept, nullptr);
+  ASSERT_EQ(kept->AceCount, 1);
+  void* ace = nullptr;
+  ASSERT_TRUE(GetAce(kept, 0, &ace));
+  const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+  EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&allowed->SidStart), everyone));
+  LocalFree(descriptor);
+  LocalFree(acl);
+  FreeSid(everyone);
+}
+#else
+// In a child process: a signal before the rename removes the temporary and
+// ends the run by the signal; one after it ends nothing, for the target is
+// already new.
+TEST(OutputFile, SignalsAgreeWithTheTarget) {
+  TempFolder folder;
+  const std::string target = folder.path + "/out.txt";
+  for (bool after_commit : {false, true}) {
+    write_file(target, "earlier\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      platform::OutputFile output;
+      if (platform::create_output(target, kTag, nullptr, &output) !=
+              platform::CreateResult::kCreated ||
+          !write_text(&output, "new\n") || (after_commit && !platform::commit_output(&output))) {
+        _exit(2);
+      }
+      kill(getpid(), SIGTERM);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (after_commit) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      EXPECT_EQ(read_file(target), "new\n");
+    } else {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+      EXPECT_EQ(read_file(target), "earlier\n");
+    }
+    EXPECT_EQ(list_folder(folder.path), Names{"out.txt"});
+  }
+}
+#endif
 
 // The input is neither replaced nor removed, under any of its names.
 TEST(SameFile, EverySpellingOfTheInputIsRecognised) {

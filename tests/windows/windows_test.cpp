@@ -40,12 +40,6 @@ std::string crlf(const std::string& text) {
   return bytes;
 }
 
-std::string kestrin_progress(const std::string& input) {
-  return kKestrinBanner + "Opening File: " + input +
-         "\n\tInfoHeader: header size=40, Width, Height=(2,2)\n"
-         "\tInfoHeader: planes=1, bits=24, compression=0, image size (bytes)=16\n";
-}
-
 std::string kestrin_done(const std::string& input) {
   return kestrin_progress(input) + "Output File: " + input + ".h\nDone.\n";
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the README's complete CMake project as it stands: the CMakeLists.txt
-# (the "CMake users" block that calls cmake_minimum_required) and the C block
-# after it are copied out of the README, with a picture and a text of the
-# names they use, and built against the installed package.
+# Builds the complete CMake project of docs/build-integration.md as it
+# stands: the CMakeLists.txt (the "CMake" section's block that calls
+# cmake_minimum_required) and the C block after it are copied out, with a
+# picture and a text of the names they use, and built against the installed
+# package.
 #
-# readme_cmake_test.sh <markdown file> <project build dir> <make_sample_picture>
-#                      <cmake> <C compiler>
+# cmake_project_test.sh <markdown file> <project build dir> <make_sample_picture>
+#                       <cmake> <C compiler>
 set -euo pipefail
 markdown=$1 project_build=$2 make_picture=$3 cmake=$4 cc=$5
 
@@ -20,7 +21,7 @@ mkdir -p "$work/src/art"
 # The first cmake block with cmake_minimum_required is CMakeLists.txt, the
 # first c block after it main.c.
 awk -v out="$work/src" '
-  /^## CMake users/ { section = 1; next }
+  /^## CMake$/ { section = 1; next }
   /^## / { section = 0 }
   !section { next }
   block && /^```/ {
@@ -43,8 +44,8 @@ printf 'Made by us\nThanks to you\n' >"$work/src/credits.txt"
   "-DCMAKE_C_COMPILER=$cc" >"$work/build.log" 2>&1 &&
   "$cmake" --build "$work/build" -j2 >>"$work/build.log" 2>&1 || {
   cat "$work/build.log"
-  fail "the README's project does not build as pasted"
+  fail "the documented project does not build as pasted"
 }
 printf '%s\n' "sprite: 4 x 2, first word 0x69D469EA" "Made by us" "Thanks to you" |
-  diff -u - <("$work/build/game") || fail "the README's program printed other text"
-echo "README: the complete CMake project builds and runs as pasted"
+  diff -u - <("$work/build/game") || fail "the documented program printed other text"
+echo "$(basename "$markdown"): the complete CMake project builds and runs as pasted"

@@ -1,0 +1,185 @@
+// The output is as safe as a plain open, and the input is never destroyed:
+// links the kernel would not follow, other names of the input, owners,
+// sticky folders and failed checks, on Linux.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "hostile_support.h"
+#include "kestrin/bmp_bytes.h"
+
+namespace {
+
+const std::string kEarlier = "/* an earlier output */\n";
+const std::string kPicture = bmp_bytes(2, 2, {{kRed, kBlack}, {kBlue, kWhite}});
+
+std::string lortane_opening(const std::string& input, const std::string& output) {
+  return kLortaneBanner + "Opening Input File: " + input + "\nOpening Output File: " + output +
+         "\n";
+}
+
+// Copies of the programs in `folder`, so that another user can run them.
+void copy_programs(const std::string& folder) {
+  for (const char* program : {KESTRIN_PATH, LORTANE_PATH}) {
+    const std::string copy =
+        folder + "/" + std::string(program).substr(std::string(program).rfind('/') + 1);
+    write_file(copy, read_file(program));
+    chmod(copy.c_str(), 0755);
+  }
+}
+
+// A tmpfs that follows no symbolic link, unmounted when the test ends.
+struct NoSymFollowMount {
+  explicit NoSymFollowMount(const std::string& at) : path(at) {
+    make_folder(path);
+    mounted = run_shell("mount -t tmpfs -o nosymfollow tmpfs " + shell_quote(path) + " 2>&1", "/")
+                  .exit_status == 0;
+  }
+  ~NoSymFollowMount() {
+    if (mounted) run_shell("umount " + shell_quote(path), "/");
+  }
+  std::string path;
+  bool mounted = false;
+};
+
+// A plain `echo x > link` fails there; so does every run, touching nothing.
+TEST(OutputSafety, LinksTheKernelWouldNotFollowAreNotFollowed) {
+  TempFolder folder;
+  NoSymFollowMount mount(folder.path + "/m");
+  if (!mount.mounted) GTEST_SKIP() << "cannot mount a nosymfollow tmpfs here (needs root)";
+  const std::string m = mount.path;
+  write_file(folder.path + "/victim.txt", kEarlier);
+  write_file(m + "/in.txt", "a\n");
+  write_file(m + "/pic.bmp", kPicture);
+  ASSERT_EQ(symlink((folder.path + "/victim.txt").c_str(), (m + "/out.c").c_str()), 0);
+  ASSERT_EQ(symlink((folder.path + "/victim.txt").c_str(), (m + "/pic.bmp.h").c_str()), 0);
+  ASSERT_EQ(symlink("in.txt", (m + "/self.c").c_str()), 0);
+  const Names before = list_folder(m);
+
+  ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", "out.c"}, m);
+  EXPECT_EQ(run.output, lortane_opening("in.txt", "out.c") + "Can't open: out.c\n");
+  EXPECT_EQ(run.exit_status, 2);
+  run = run_program(LORTANE_PATH, {"v", "in.txt", "self.c"}, m);
+  EXPECT_EQ(run.output, lortane_opening("in.txt", "self.c") + "Can't open: self.c\n");
+  EXPECT_EQ(run.exit_status, 2);
+  run = run_program(KESTRIN_PATH, {"pic.bmp"}, m);
+  EXPECT_EQ(run.output, kestrin_progress("pic.bmp") + "ERROR: error opening file: pic.bmp.h\n");
+  EXPECT_EQ(run.exit_status, 6);
+
+  EXPECT_EQ(read_file(folder.path + "/victim.txt"), kEarlier);
+  EXPECT_EQ(read_file(m + "/in.txt"), "a\n");
+  EXPECT_EQ(list_folder(m), before);
+}
+
+TEST(OutputSafety, TheInputIsNeverReplacedOrRemoved) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  // Past PATH_MAX, through a folder part that is not.
+  std::string long_name;
+  while (long_name.size() < 4090) long_name += "./";
+  long_name += "in.txt";
+  ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", long_name}, folder.path);
+  EXPECT_EQ(run.output, lortane_opening("in.txt", long_name) +
+                            "ERROR: input and output are the same file: in.txt\n");
+  EXPECT_EQ(run.exit_status, 2);
+
+  // An input named as a temporary of the output is not taken for a leftover.
+  write_file(folder.path + "/.out.c.lortane-00", "b\n");
+  run = run_program(LORTANE_PATH, {"v", ".out.c.lortane-00", "out.c"}, folder.path);
+  EXPECT_EQ(run.exit_status, 0) << run.output;
+  EXPECT_EQ(read_file(folder.path + "/.out.c.lortane-00"), "b\n");
+
+  write_file(folder.path + "/pic.bmp", kPicture);
+  ASSERT_TRUE(make_hard_link(folder.path + "/pic.bmp", folder.path + "/pic.bmp.h"));
+  run = run_program(KESTRIN_PATH, {"pic.bmp"}, folder.path);
+  EXPECT_EQ(run.output,
+            kestrin_progress("pic.bmp") + "ERROR: input and output are the same file: pic.bmp\n");
+  EXPECT_EQ(run.exit_status, 6);
+
+  EXPECT_EQ(read_file(folder.path + "/in.txt"), "a\n");
+  EXPECT_EQ(read_file(folder.path + "/pic.bmp"), kPicture);
+  EXPECT_EQ(list_folder(folder.path),
+            (Names{".out.c.lortane-00", "in.txt", "out.c", "pic.bmp", "pic.bmp.h"}));
+}
+
+// As root: a replaced file keeps its owner and group. As user 1001: in a
+// sticky folder, names that user 65534 made in every slot block nothing, and
+// 65534's own writable file, which no rename may replace, fails at once.
+TEST(OutputSafety, OwnersAndStickyFolders) {
+  TempFolder folder;
+  if (geteuid() != 0 ||
+      run_shell("setpriv --reuid=1001 --regid=1001 --clear-groups true", folder.path).exit_status !=
+          0) {
+    GTEST_SKIP() << "needs root, and setpriv to run as other users";
+  }
+  chmod(folder.path.c_str(), 01777);
+  copy_programs(folder.path);
+  write_file(folder.path + "/in.txt", "a\n");
+  chmod((folder.path + "/in.txt").c_str(), 0644);
+
+  write_file(folder.path + "/theirs.c", kEarlier);
+  ASSERT_EQ(chown((folder.path + "/theirs.c").c_str(), 1001, 1001), 0);
+  chmod((folder.path + "/theirs.c").c_str(), 0640);
+  ASSERT_EQ(run_program(LORTANE_PATH, {"v", "in.txt", "theirs.c"}, folder.path).exit_status, 0);
+  struct stat status;
+  ASSERT_EQ(stat((folder.path + "/theirs.c").c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, 1001u);
+  EXPECT_EQ(status.st_gid, 1001u);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+  EXPECT_NE(read_file(folder.path + "/theirs.c"), kEarlier);
+
+  const std::string nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  const std::string user = "setpriv --reuid=1001 --regid=1001 --clear-groups ";
+  ASSERT_EQ(run_shell(nobody + "sh -c 'touch .out.c.lortane-0{0,1,2,3,4,5,6,7} && "
+                               "echo earlier > common.c && chmod 666 common.c'",
+                      folder.path)
+                .exit_status,
+            0);
+  const Names before = list_folder(folder.path);
+  ProgramResult run = run_shell(user + "./lortane v in.txt out.c", folder.path);
+  EXPECT_EQ(run.exit_status, 0) << run.output;
+  EXPECT_EQ(run_shell(user + "./lortane v in.txt common.c", folder.path).output,
+            lortane_opening("in.txt", "common.c") + "Can't open: common.c\n");
+  EXPECT_EQ(read_file(folder.path + "/common.c"), "earlier\n");
+  Names after = before;
+  after.push_back("out.c");
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(list_folder(folder.path), after);
+}
+
+// A check that fails (here every stat call in turn, by strace) fails the run
+// or leaves it whole, and never leaves a temporary behind.
+TEST(OutputSafety, FailedChecksLeaveNoTemporary) {
+  TempFolder folder;
+  if (run_shell("strace -o /dev/null true", folder.path).exit_status != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  write_file(folder.path + "/pic.bmp", kPicture);
+  ASSERT_EQ(run_program(KESTRIN_PATH, {"-MP", "pic.bmp"}, folder.path).exit_status, 0);
+  const std::string header = read_file(folder.path + "/pic.bmp.h");
+  for (int call = 1; call <= 12; ++call) {
+    SCOPED_TRACE(call);
+    unlink((folder.path + "/pic.bmp.h").c_str());
+    // LeakSanitizer cannot work under a tracer.
+    const ProgramResult run = with_shell(
+        "export ASAN_OPTIONS=detect_leaks=0", "strace",
+        {"-f", "-o", "/dev/null", "-e", "inject=%%stat:error=EIO:when=" + std::to_string(call),
+         KESTRIN_PATH, "-MP", "pic.bmp"},
+        folder.path);
+    const Names left = list_folder(folder.path);
+    if (run.exit_status == 0) {
+      EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), header);
+      EXPECT_EQ(left, (Names{"pic.bmp", "pic.bmp.h"}));
+    } else {
+      EXPECT_EQ(left, Names{"pic.bmp"});
+    }
+  }
+}
+
+}  // namespace
