@@ -57,11 +57,13 @@ check command -v kestrin
 check command -v lortane
 check test -x /usr/bin/kestrin
 check test -x /usr/bin/lortane
+check test -x /usr/bin/kestrin-preview
 check man -w kestrin
 check man -w lortane
+check man -w kestrin-preview
 check cmp LICENSE /usr/share/doc/kestrin-lortane/copyright
 check test -f /usr/share/doc/kestrin-lortane/docs/kestrin.md
-for page in kestrin lortane; do
+for page in kestrin lortane kestrin-preview; do
   zcat "/usr/share/man/man1/$page.1.gz" >"$work/$page.1"
   check cmp "man/$page.1" "$work/$page.1"
 done
@@ -89,10 +91,17 @@ cmake --build "$work/example" -j2 >"$work/build.log" || {
 }
 "$work/example/show_assets" >"$work/output.txt"
 check diff -u tests/integration/show_assets_expected.txt "$work/output.txt"
+# Its PREVIEW: the installed kestrin-preview made the gem's PNG, as it makes
+# it when run by hand.
+check grep -q "/usr/bin/kestrin-preview" "$work/example/CMakeFiles/show_assets.dir/build.make"
+gem=$work/example/kestrin_headers/show_assets/gem.bmp.h
+check /usr/bin/kestrin-preview --transparent "$gem" "$work/gem.png"
+check cmp "$gem.png" "$work/gem.png"
 
 dpkg -r "$package"
 hash -r
-if [ -e /usr/bin/kestrin ] || [ -e /usr/share/man/man1/kestrin.1.gz ]; then
+if [ -e /usr/bin/kestrin ] || [ -e /usr/bin/kestrin-preview ] ||
+  [ -e /usr/share/man/man1/kestrin.1.gz ]; then
   echo "dpkg -r left files behind" >&2
   exit 1
 fi

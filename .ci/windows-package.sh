@@ -5,7 +5,8 @@
 # find_package(KestrinLortane) finds the unpacked programs, that they run
 # under Wine, and that the example consumer cross-built with the MinGW-w64
 # toolchain finds the package as docs/build-integration.md says, runs the
-# programs under Wine while it builds, and prints what it should.
+# programs under Wine while it builds, and prints what it should; its preview
+# must be the bytes the Linux build (build/) makes of the same header.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,8 +21,9 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kl-windows-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
 root=$(echo "$work"/kestrin-lortane-*)
-for file in bin/kestrin.exe bin/lortane.exe share/doc/kestrin-lortane/kestrin.txt \
-  share/doc/kestrin-lortane/lortane.txt share/doc/kestrin-lortane/README.md \
+for file in bin/kestrin.exe bin/lortane.exe bin/kestrin-preview.exe \
+  share/doc/kestrin-lortane/kestrin.txt share/doc/kestrin-lortane/lortane.txt \
+  share/doc/kestrin-lortane/kestrin-preview.txt share/doc/kestrin-lortane/README.md \
   share/doc/kestrin-lortane/docs/windows.md \
   share/doc/kestrin-lortane/LICENSE lib/cmake/KestrinLortane/KestrinLortaneConfig.cmake; do
   [ -f "$root/$file" ] || {
@@ -72,6 +74,14 @@ cmake -S examples -B "$work/cross" --toolchain "$PWD/cmake/toolchains/mingw-w64-
 (cd "$work/cross" && /usr/lib/wine/wine64 ./show_assets.exe) | tr -d '\r' |
   diff -u tests/integration/show_assets_expected.txt - || {
   echo "the cross-built example printed other text" >&2
+  exit 1
+}
+# Its PREVIEW: kestrin-preview.exe, run under Wine, made the gem's PNG, the
+# same bytes as the Linux build's kestrin-preview makes of that header.
+gem=$work/cross/kestrin_headers/show_assets/gem.bmp.h
+build/kestrin/preview/kestrin-preview --transparent "$gem" "$work/gem.png" &&
+  cmp "$gem.png" "$work/gem.png" || {
+  echo "the cross-built example's preview is not the one the Linux build makes" >&2
   exit 1
 }
 echo "windows package: $(basename "$zip") holds the programs, the pages and the CMake package, which a cross build uses"

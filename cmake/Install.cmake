@@ -10,10 +10,10 @@ set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
 # The machine the programs run on goes into the package, so that a cross
 # build that finds them knows whether it can run them itself.
-set_target_properties(kestrin lortane PROPERTIES
+set_target_properties(kestrin lortane kestrin-preview PROPERTIES
   KESTRIN_LORTANE_BUILT_FOR "${CMAKE_SYSTEM_NAME};${CMAKE_SYSTEM_PROCESSOR}"
   EXPORT_PROPERTIES KESTRIN_LORTANE_BUILT_FOR)
-install(TARGETS kestrin lortane EXPORT KestrinLortaneTargets
+install(TARGETS kestrin lortane kestrin-preview EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The README and the documents it links to, in the same places relative to
 # it, so that its links hold in the installed copy too.
@@ -22,7 +22,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs DESTINATION ${KL_DOC_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/bench/README.md DESTINATION ${KL_DOC_DIR}/bench)
 if(WIN32)
   # Windows has no man program: the pages go along as text.
-  foreach(page kestrin lortane)
+  foreach(page kestrin lortane kestrin-preview)
     add_custom_command(
       OUTPUT ${PROJECT_BINARY_DIR}/${page}.txt
       COMMAND ${CMAKE_COMMAND} -DPAGE=${PROJECT_SOURCE_DIR}/man/${page}.1
@@ -32,12 +32,15 @@ if(WIN32)
       VERBATIM)
   endforeach()
   add_custom_target(kl_manual_text ALL
-    DEPENDS ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt)
+    DEPENDS ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt
+            ${PROJECT_BINARY_DIR}/kestrin-preview.txt)
   install(FILES ${PROJECT_BINARY_DIR}/kestrin.txt ${PROJECT_BINARY_DIR}/lortane.txt
+                ${PROJECT_BINARY_DIR}/kestrin-preview.txt
                 ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
     DESTINATION ${KL_DOC_DIR})
 else()
   install(FILES ${PROJECT_SOURCE_DIR}/man/kestrin.1 ${PROJECT_SOURCE_DIR}/man/lortane.1
+                ${PROJECT_SOURCE_DIR}/man/kestrin-preview.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog
     DESTINATION ${KL_DOC_DIR})

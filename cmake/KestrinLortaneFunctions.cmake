@@ -3,7 +3,7 @@
 #   kestrin_add_header(<target> <picture.bmp> [PUBLIC|PRIVATE|INTERFACE]
 #                      [NAME <file name>]
 #                      [MAGIC_PINK [KEY <colour> REPLACEMENT <colour>]]
-#                      [DECLARATIONS] [OUTPUT_VARIABLE <variable>])
+#                      [DECLARATIONS] [PREVIEW] [OUTPUT_VARIABLE <variable>])
 #   lortane_add_source(<target> <text> VARIABLE <name> [LANGUAGE C|CXX]
 #                      [NAME <file name>] [OUTPUT_VARIABLE <variable>])
 #
@@ -14,7 +14,9 @@
 # header defines its array, so only one source may include it. DECLARATIONS
 # also makes <name>.decl.h, holding the header's three defines and an extern
 # declaration of the array, and compiles the array into <target> once: any
-# number of sources may then include <name>.decl.h.
+# number of sources may then include <name>.decl.h. PREVIEW also makes
+# <name>.h.png with kestrin-preview, the picture as the console shows it
+# (with --transparent and the key under MAGIC_PINK), built with <target>.
 #
 # lortane_add_source makes <name>.c holding `const char * <VARIABLE> []` and
 # compiles it into <target>, as C or, with LANGUAGE CXX, as C++ (where
@@ -22,7 +24,7 @@
 #
 # OUTPUT_VARIABLE receives the full paths of the generated files: the header
 # (then the declarations header and the source defining the array, with
-# DECLARATIONS), or lortane's source.
+# DECLARATIONS, then the preview, with PREVIEW), or lortane's source.
 #
 # Relative paths are taken from the calling folder's source folder. An input
 # must exist, or be made by a custom command of the build (its GENERATED
@@ -36,10 +38,11 @@
 # the source tree. Each output is regenerated when its input or the tool
 # changes.
 #
-# The tools are the targets KestrinLortane::kestrin and KestrinLortane::lortane
-# (built alongside when this project is added with add_subdirectory, imported
-# after find_package(KestrinLortane)). KESTRIN_EXECUTABLE and
-# LORTANE_EXECUTABLE name host programs to run instead, for cross-compiling.
+# The tools are the targets KestrinLortane::kestrin, KestrinLortane::lortane
+# and KestrinLortane::kestrin-preview (built alongside when this project is
+# added with add_subdirectory, imported after find_package(KestrinLortane)).
+# KESTRIN_EXECUTABLE, LORTANE_EXECUTABLE and KESTRIN_PREVIEW_EXECUTABLE name
+# host programs to run instead, for cross-compiling.
 # A cross build whose tools cannot run on the build machine runs them through
 # CMAKE_CROSSCOMPILING_EMULATOR, or stops at configure time without one.
 
@@ -54,6 +57,8 @@ set(KESTRIN_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin run at build time instead of KestrinLortane::kestrin (for cross-compiling)")
 set(LORTANE_EXECUTABLE "" CACHE FILEPATH
   "Host lortane run at build time instead of KestrinLortane::lortane (for cross-compiling)")
+set(KESTRIN_PREVIEW_EXECUTABLE "" CACHE FILEPATH
+  "Host kestrin-preview run at build time instead of KestrinLortane::kestrin-preview (for cross-compiling)")
 
 # Functions see the caller's CMAKE_CURRENT_LIST_DIR, so the helper scripts'
 # place is recorded now.
@@ -63,6 +68,7 @@ set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}
 # what an output must be rebuilt after when that program changes.
 function(_kestrin_lortane_tool tool command_out depends_out)
   string(TOUPPER "${tool}" upper)
+  string(MAKE_C_IDENTIFIER "${upper}" upper)  # KESTRIN-PREVIEW: KESTRIN_PREVIEW
   set(override "${${upper}_EXECUTABLE}")
   if(override)
     if(NOT IS_ABSOLUTE "${override}" OR NOT EXISTS "${override}")
@@ -276,14 +282,16 @@ function(_kestrin_lortane_generate tool input folder name output comment)
   get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
   set(run_script "${scripts}/KestrinLortaneRunTool.cmake")
   set(copy "${folder}/${name}")
+  set(byproducts ${gen_BYPRODUCTS})
   if(input STREQUAL copy)
     set(copy_step "")
   else()
     set(copy_step COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${name}")
+    list(APPEND byproducts "${copy}")
   endif()
   add_custom_command(
     OUTPUT "${output}"
-    BYPRODUCTS "${copy}" ${gen_BYPRODUCTS}
+    BYPRODUCTS ${byproducts}
     ${copy_step}
     COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" -P "${run_script}" -- ${program} ${gen_ARGS}
     ${gen_THEN}
@@ -369,7 +377,8 @@ function(_kestrin_colour keyword text out)
 endfunction()
 
 function(kestrin_add_header target picture)
-  cmake_parse_arguments(PARSE_ARGV 2 arg "PUBLIC;PRIVATE;INTERFACE;MAGIC_PINK;DECLARATIONS"
+  cmake_parse_arguments(PARSE_ARGV 2 arg
+    "PUBLIC;PRIVATE;INTERFACE;MAGIC_PINK;DECLARATIONS;PREVIEW"
     "NAME;KEY;REPLACEMENT;OUTPUT_VARIABLE" "")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "kestrin_add_header: unexpected arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -421,12 +430,15 @@ function(kestrin_add_header target picture)
   file(MAKE_DIRECTORY "${folder}")
   set(header "${folder}/${name}.h")
   set(options "")
+  set(preview_options "")
   if(arg_MAGIC_PINK)
     list(APPEND options -MP)
+    set(preview_options --transparent)
     if(DEFINED arg_KEY)
       _kestrin_colour(KEY "${arg_KEY}" key)
       _kestrin_colour(REPLACEMENT "${arg_REPLACEMENT}" replacement)
       list(APPEND options ${key} ${replacement})
+      set(preview_options --transparent=${key})
     endif()
   endif()
   set(generated "${header}")
@@ -460,6 +472,12 @@ function(kestrin_add_header target picture)
       "/* Defines the array of ${name}.h, made by kestrin, once for target ${target}. */\n${u32}\n#include \"${name}.decl.h\"\n#include \"${name}.h\"\n")
     set_source_files_properties("${unit}" PROPERTIES OBJECT_DEPENDS "${header}")
     list(APPEND generated "${declarations}" "${unit}")
+  endif()
+  if(arg_PREVIEW)
+    # A source of the target that is not compiled: made with it.
+    _kestrin_lortane_generate(kestrin-preview "${header}" "${folder}" "${name}.h" "${header}.png"
+      "Previewing ${name}.h with kestrin-preview" ARGS ${preview_options} "${name}.h")
+    list(APPEND generated "${header}.png")
   endif()
   target_sources(${target} PRIVATE ${generated})
   target_include_directories(${target} ${scope} "${folder}")
