@@ -8,10 +8,8 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#define KL_CLMUL __attribute__((target("pclmul,sse4.1")))
-#endif
+
+#include "kestrin/preview/processor.h"
 
 namespace kestrin::preview {
 
@@ -97,12 +95,6 @@ KL_CLMUL std::uint32_t crc_by_folding(std::uint32_t crc, const std::uint8_t* p, 
   __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x0, mask32), barrett, 0x10);
   t = _mm_clmulepi64_si128(_mm_and_si128(t, mask32), barrett, 0x00);
   return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(t, x0), 1));
-}
-
-bool has_clmul() {
-  static const bool available =
-      __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-  return available;
 }
 
 #endif

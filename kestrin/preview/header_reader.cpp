@@ -8,12 +8,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#define KL_AVX2 __attribute__((target("avx2")))
-#endif
 
 #include "kestrin/preview/messages.h"
+#include "kestrin/preview/processor.h"
 
 namespace kestrin::preview {
 
@@ -359,11 +356,6 @@ KL_AVX2 inline bool read_two_plain_words(const std::uint8_t* p, std::uint32_t* w
 // Four words 12 bytes apart, reading 48 + 4 bytes from `p`.
 KL_AVX2 inline bool read_four_plain_words(const std::uint8_t* p, std::uint32_t* words) {
   return read_two_plain_words(p, words) & read_two_plain_words(p + 24, words + 2);
-}
-
-bool has_avx2() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available;
 }
 
 #endif

@@ -3,11 +3,7 @@
 #include "kestrin/preview/pair_decoding.h"
 
 #include "kestrin/pixel_pair.h"
-
-#if defined(__SSE2__) && defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#define KL_AVX2 __attribute__((target("avx2")))
-#endif
+#include "kestrin/preview/processor.h"
 
 namespace kestrin::preview {
 
@@ -192,11 +188,6 @@ KL_AVX2 std::uint8_t* decode_eights(const std::uint32_t* words, std::size_t coun
     }
   }
   return out;
-}
-
-bool has_avx2() {
-  static const bool available = __builtin_cpu_supports("avx2");
-  return available;
 }
 
 #endif
