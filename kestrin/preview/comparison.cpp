@@ -20,10 +20,11 @@ int distance(int a, int b) { return a > b ? a - b : b - a; }
 }  // namespace
 
 void compare_row(Comparison* comparison, const std::uint8_t* preview, unsigned channels,
-                 const std::uint8_t* source, std::uint32_t width) {
+                 const std::uint8_t* source, std::uint32_t width, const Colour3& key) {
   for (std::uint32_t x = 0; x < width; ++x, preview += channels, source += 3) {
+    const bool hidden = both_transparent(preview, channels, source, key);
     for (int c = 0; c < 3; ++c) {
-      const int d = distance(preview[c], source[c]);
+      const int d = hidden ? 0 : distance(preview[c], source[c]);
       comparison->sum[c] += static_cast<std::uint64_t>(d);
       if (d > comparison->largest[c]) comparison->largest[c] = d;
     }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kestrin/bitmap.h"
+
 namespace kestrin::preview {
 
 struct Comparison {
@@ -20,10 +22,22 @@ struct Comparison {
 // visibly bleeds one colour into the other.
 inline constexpr int kMixedChroma = 64;
 
+// Whether a source pixel (red, green, blue) has the key colour.
+inline bool is_key_colour(const std::uint8_t* rgb, const Colour3& key) {
+  return rgb[0] == key.red && rgb[1] == key.green && rgb[2] == key.blue;
+}
+
+// Where transparency is shown (four channels), a transparent preview pixel
+// over a source pixel of the key colour is no difference: neither shows.
+inline bool both_transparent(const std::uint8_t* preview, unsigned channels,
+                             const std::uint8_t* source, const Colour3& key) {
+  return channels == 4 && preview[3] == 0 && is_key_colour(source, key);
+}
+
 // Adds one row: `preview` holds `width` pixels of `channels` bytes (red,
 // green, blue first), `source` the same pixels as red, green, blue.
 void compare_row(Comparison* comparison, const std::uint8_t* preview, unsigned channels,
-                 const std::uint8_t* source, std::uint32_t width);
+                 const std::uint8_t* source, std::uint32_t width, const Colour3& key);
 
 // One channel of the difference panel: black where the two agree, else
 // brightened so that a difference of a level or two shows (32 + 16 a level,

@@ -38,9 +38,9 @@ inline bool put_pixel(Stage* stage, const std::uint8_t* pixel, unsigned channels
 
 bool put_source(Stage* stage, const PanelLayout& l, const std::uint8_t* source) {
   for (std::uint32_t x = 0; x < l.width; ++x, source += 3) {
-    const std::uint8_t* p = source;
-    const bool is_key = p[0] == l.key.red && p[1] == l.key.green && p[2] == l.key.blue;
-    const std::uint8_t pixel[4] = {p[0], p[1], p[2], static_cast<std::uint8_t>(is_key ? 0 : 255)};
+    const std::uint8_t pixel[4] = {
+        source[0], source[1], source[2],
+        static_cast<std::uint8_t>(is_key_colour(source, l.key) ? 0 : 255)};
     if (!put_pixel(stage, pixel, l.channels, l.scale)) return false;
   }
   return true;
@@ -49,9 +49,11 @@ bool put_source(Stage* stage, const PanelLayout& l, const std::uint8_t* source) 
 bool put_differences(Stage* stage, const PanelLayout& l, const std::uint8_t* preview,
                      const std::uint8_t* source) {
   for (std::uint32_t x = 0; x < l.width; ++x, preview += l.channels, source += 3) {
-    const std::uint8_t pixel[4] = {difference_level(preview[0], source[0]),
-                                   difference_level(preview[1], source[1]),
-                                   difference_level(preview[2], source[2]), 255};
+    const bool hidden = both_transparent(preview, l.channels, source, l.key);
+    const std::uint8_t pixel[4] = {
+        hidden ? std::uint8_t{0} : difference_level(preview[0], source[0]),
+        hidden ? std::uint8_t{0} : difference_level(preview[1], source[1]),
+        hidden ? std::uint8_t{0} : difference_level(preview[2], source[2]), 255};
     if (!put_pixel(stage, pixel, l.channels, l.scale)) return false;
   }
   return true;

@@ -165,7 +165,7 @@ int put_held_row(Run* run) {
       return kExitCompare;
     }
     compare_row(&run->comparison, run->pixels.get(), run->layout.channels, run->source_row.get(),
-                run->shape.width);
+                run->shape.width, run->layout.key);
   }
   if (!put_panel_rows(&run->png, run->layout, run->pixels.get(), run->source_row.get())) {
     std::fprintf(stderr, kCannotWrite, run->options->output_path.c_str());

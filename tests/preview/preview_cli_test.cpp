@@ -72,6 +72,17 @@ TEST(PreviewCli, WritesTheGoldenPictures) {
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(read_file(sprite.path + "/pic.bmp.h.png"), golden("sprite-transparent.png"));
   EXPECT_EQ(list_folder(sprite.path), Names({"pic.bmp", "pic.bmp.h", "pic.bmp.h.png"}));
+
+  // The pairs wholly of the key show nothing in either picture: no
+  // difference. The lone key pixel that kestrin painted black is one: 167,
+  // 0 and 255 levels off, beside 91, 39, 37 for red.
+  run = preview(
+      sprite, {"--display=full", "--transparent", "--compare=pic.bmp", "pic.bmp.h", "compare.png"});
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.output,
+            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 32.25 G 4.88 B 36.50, "
+            "largest R 167 G 39 B 255; 1 of 4 pairs mix very different colours\n");
+  EXPECT_EQ(read_file(sprite.path + "/compare.png"), golden("sprite-compare.png"));
 }
 
 #ifdef _WIN32
