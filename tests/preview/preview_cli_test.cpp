@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "kestrin/bmp_bytes.h"
+#include "kestrin/preview/pair_decoding.h"
 #include "support/line_ends.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -238,6 +240,67 @@ TEST(PreviewCli, FailuresEndWithTheirStatusAndLeaveNothing) {
     EXPECT_EQ(list_folder(folder.path), before);
   }
   EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), header);
+}
+
+// The rows of a PNG written with stored blocks, as this program writes them,
+// read back without zlib: the zlib stream's blocks are copied out.
+std::string stored_rows(const std::string& png, std::uint32_t* width) {
+  const auto u32 = [&](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(png[at + i]);
+    return v;
+  };
+  *width = u32(16);
+  std::string stream;
+  for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + u32(at)) {
+    if (png.compare(at + 4, 4, "IDAT") == 0) stream += png.substr(at + 8, u32(at));
+  }
+  std::string rows;
+  for (std::size_t at = 2; at + 5 <= stream.size();) {  // after the zlib header
+    const std::size_t size = static_cast<unsigned char>(stream[at + 1]) |
+                             static_cast<unsigned char>(stream[at + 2]) << 8;
+    rows += stream.substr(at + 5, size);
+    at += 5 + size;
+    if (stream[at - 5 - size] & 1) break;  // the final block
+  }
+  return rows;
+}
+
+// A row longer than the program decodes at once goes out in pieces, whole;
+// one longer than it may hold is refused for --scale, with its length.
+TEST(PreviewCli, WideRowsGoOutWholeOrAreRefused) {
+  TempFolder folder;
+  const std::uint32_t width = 262146;  // 131073 pairs
+  std::string header =
+      "#define W_WIDTH (262146)\n#define W_HEIGHT (1)\n#define W_SIZE (262146)\n"
+      "const u32 w_Bitmap[1*262146]={\n";
+  std::vector<std::uint32_t> words;
+  std::uint32_t x = 3;
+  char text[16];
+  for (std::uint32_t i = 0; i < width / 2; ++i) {
+    x = x * 1664525u + 1013904223u;
+    words.push_back(x);
+    std::snprintf(text, sizeof text, "0x%08X, ", x);
+    header += text;
+  }
+  write_file(folder.path + "/wide.h", header + "};\n");
+  ASSERT_EQ(preview(folder, {"wide.h"}).exit_status, 0);
+  std::uint32_t png_width = 0;
+  const std::string rows = stored_rows(read_file(folder.path + "/wide.h.png"), &png_width);
+  EXPECT_EQ(png_width, width);
+  ASSERT_EQ(rows.size(), 1 + 3 * std::size_t{width});
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const kestrin::preview::PairPixels p =
+        kestrin::preview::decode_pair(words[i], kestrin::preview::Display::kConsole);
+    ASSERT_EQ(rows.substr(1 + 6 * i, 6), std::string(p.rgb, p.rgb + 6)) << "pair " << i;
+  }
+
+  const ProgramResult run = preview(folder, {"--scale=2", "wide.h", "scaled.png"});
+  EXPECT_EQ(run.exit_status, 5);
+  EXPECT_EQ(with_lf_line_ends(run.errors, "refusal"),
+            "kestrin-preview: wide.h: --scale and --compare hold a row, of at most 262144 pixels; "
+            "this picture's rows have 262146\n");
+  EXPECT_FALSE(file_exists(folder.path + "/scaled.png"));
 }
 
 #if defined(_WIN32) || defined(KL_SANITIZE)
