@@ -198,7 +198,7 @@ HeaderResult write_header_file(const std::string& input_path, const platform::In
                                PixelBuffer* pixels, const MagicPink& magic, std::FILE* console) {
   const std::string output_path = output_path_for(input_path);
   platform::OutputFile output;
-  switch (platform::create_output(output_path, kTempTag, &input, &output)) {
+  switch (platform::create_output(output_path, kTempTag, {&input}, &output)) {
     case platform::CreateResult::kCreated:
       break;
     case platform::CreateResult::kIsInput:

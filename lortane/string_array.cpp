@@ -50,7 +50,7 @@ int run_string_array(int argc, char** argv) {
   say(kOpeningOutput, output_path);
   platform::OutputFile output;
   const platform::CreateResult created =
-      platform::create_output(output_path, kTempTag, &input, &output);
+      platform::create_output(output_path, kTempTag, {&input}, &output);
   if (created != platform::CreateResult::kCreated) {
     platform::close_input(&input);
     if (created == platform::CreateResult::kIsInput) {

@@ -169,9 +169,17 @@ bool read_link(int folder, const std::string& name, std::string* link) {
   }
 }
 
-bool same_file(const struct stat& status, const InputFile* input) {
-  return input != nullptr && static_cast<std::uint64_t>(status.st_dev) == input->volume &&
-         static_cast<std::uint64_t>(status.st_ino) == input->file_id;
+// Which of the inputs the file is, or -1.
+int input_index(const struct stat& status, Inputs inputs) {
+  int index = 0;
+  for (const InputFile* input : inputs) {
+    if (static_cast<std::uint64_t>(status.st_dev) == input->volume &&
+        static_cast<std::uint64_t>(status.st_ino) == input->file_id) {
+      return index;
+    }
+    ++index;
+  }
+  return -1;
 }
 
 bool same_file(const struct stat& a, const struct stat& b) {
@@ -291,12 +299,12 @@ enum class Slot { kFree, kCleared, kTaken };
 // loss) left it behind. A live run holds a lock on its temporary from the
 // moment it has made it until it has renamed it, so the one that is locked
 // here is nobody's. The input is never removed, whatever its name.
-Slot clear_slot(int folder, const char* name, const InputFile* input) {
+Slot clear_slot(int folder, const char* name, Inputs inputs) {
   const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? Slot::kFree : Slot::kTaken;
   struct stat status;
   const bool cleared = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                       !same_file(status, input) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                       input_index(status, inputs) < 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
                        naming_of(folder, name, fd) == Naming::kSame &&
                        unlinkat(folder, name, 0) == 0;
   close(fd);
@@ -306,7 +314,7 @@ Slot clear_slot(int folder, const char* name, const InputFile* input) {
 // Leftovers under random names are found only by reading the folder, which
 // a run does only when it finds every slot taken. A folder that may not be
 // read keeps them.
-void clear_random_names(int folder, const std::string& prefix, const InputFile* input) {
+void clear_random_names(int folder, const std::string& prefix, Inputs inputs) {
   const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   DIR* listing = fdopendir(fd);
@@ -319,7 +327,7 @@ void clear_random_names(int folder, const std::string& prefix, const InputFile* 
     if (is_random_name(entry->d_name, prefix)) found.emplace_back(entry->d_name);
   }
   closedir(listing);
-  for (const std::string& name : found) clear_slot(folder, name.c_str(), input);
+  for (const std::string& name : found) clear_slot(folder, name.c_str(), inputs);
 }
 
 void disarm() {
@@ -376,15 +384,15 @@ Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
 
 // Makes and locks a new temporary in the first free slot, clearing the
 // leftovers in every slot; where none is free, under a random name.
-bool make_temp(OutputFile* output, const std::string& prefix, const InputFile* input, mode_t mode) {
+bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs, mode_t mode) {
   const int folder = static_cast<int>(output->folder);
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::string name = slot_name(prefix, slot);
-    if (clear_slot(folder, name.c_str(), input) == Slot::kTaken || !output->temp.empty()) continue;
+    if (clear_slot(folder, name.c_str(), inputs) == Slot::kTaken || !output->temp.empty()) continue;
     if (make_temp_at(output, name, mode) == Made::kFailed) return false;
   }
   if (!output->temp.empty()) return true;
-  clear_random_names(folder, prefix, input);
+  clear_random_names(folder, prefix, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
     const Made made = make_temp_at(output, random_name(prefix), mode);
     if (made != Made::kNameTaken) return made == Made::kMade;
@@ -417,7 +425,7 @@ bool write_output(void* output_file, const char* data, std::size_t size) {
 
 }  // namespace
 
-CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+CreateResult create_output(const std::string& path, const char* tag, Inputs inputs,
                            OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handlers();
@@ -431,11 +439,13 @@ CreateResult create_output(const std::string& path, const char* tag, const Input
   }
   output->folder = folder;
   CreateResult result = CreateResult::kCreated;
-  if (exists && same_file(status, input)) {
+  const int named = exists ? input_index(status, inputs) : -1;
+  if (named >= 0) {
+    output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
   } else if ((exists && !may_replace(folder, output->target, status)) ||
              // A new file gets 0666 less the umask from the open itself.
-             !make_temp(output, temp_prefix(output->target, tag), input, exists ? 0600 : 0666) ||
+             !make_temp(output, temp_prefix(output->target, tag), inputs, exists ? 0600 : 0666) ||
              (exists && !take_over(static_cast<int>(output->handle), status))) {
     result = CreateResult::kCannotCreate;
   }

@@ -91,12 +91,18 @@ std::wstring final_path(HANDLE file) {
   }
 }
 
-bool is_input(HANDLE file, const InputFile* input) {
+// Which of the inputs the open file is, or -1.
+int input_index(HANDLE file, Inputs inputs) {
   BY_HANDLE_FILE_INFORMATION info;
-  return input != nullptr && GetFileInformationByHandle(file, &info) &&
-         info.dwVolumeSerialNumber == input->volume &&
-         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow) ==
-             input->file_id;
+  if (!GetFileInformationByHandle(file, &info)) return -1;
+  const std::uint64_t file_id =
+      static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  int index = 0;
+  for (const InputFile* input : inputs) {
+    if (info.dwVolumeSerialNumber == input->volume && file_id == input->file_id) return index;
+    ++index;
+  }
+  return -1;
 }
 
 // What an existing target hands on to the file that replaces it: its owner,
@@ -113,7 +119,7 @@ enum class Target { kNew, kExisting, kIsInput, kCannotReplace };
 // Follows a symbolic link at `*target` to the file it names, and checks what
 // a plain open for writing would: a regular file on a disk, not read-only,
 // that no other program holds without sharing.
-Target check_target(std::wstring* target, const InputFile* input, Security* security) {
+Target check_target(std::wstring* target, Inputs inputs, Security* security, int* named) {
   DWORD attributes = GetFileAttributesW(target->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? Target::kNew : Target::kCannotReplace;
@@ -124,7 +130,8 @@ Target check_target(std::wstring* target, const InputFile* input, Security* secu
                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       const bool disk = GetFileType(file) == FILE_TYPE_DISK;
-      const bool same = disk && is_input(file, input);
+      *named = disk ? input_index(file, inputs) : -1;
+      const bool same = *named >= 0;
       if (disk && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) *target = final_path(file);
       // An access list that may not be read is not handed on.
       if (disk && !same && !target->empty()) {
@@ -211,7 +218,7 @@ enum class Slot { kFree, kCleared, kTaken };
 // task manager, a power loss) left it behind. A live run holds its temporary
 // open without delete sharing, so that one cannot be opened for deletion
 // here. The input is never removed, whatever its name.
-Slot clear_slot(const std::wstring& path, const InputFile* input) {
+Slot clear_slot(const std::wstring& path, Inputs inputs) {
   const HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -220,16 +227,15 @@ Slot clear_slot(const std::wstring& path, const InputFile* input) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Slot::kFree
                                                                           : Slot::kTaken;
   }
-  const bool cleared =
-      GetFileType(file) == FILE_TYPE_DISK && !is_input(file, input) && mark_for_deletion(file);
+  const bool cleared = GetFileType(file) == FILE_TYPE_DISK && input_index(file, inputs) < 0 &&
+                       mark_for_deletion(file);
   CloseHandle(file);
   return cleared ? Slot::kCleared : Slot::kTaken;
 }
 
 // Leftovers under random names are found only by reading the folder, which
 // a run does only when it finds every slot taken.
-void clear_random_names(const std::wstring& folder, const std::wstring& prefix,
-                        const InputFile* input) {
+void clear_random_names(const std::wstring& folder, const std::wstring& prefix, Inputs inputs) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
@@ -238,7 +244,7 @@ void clear_random_names(const std::wstring& folder, const std::wstring& prefix,
     if (is_random_name(found.cFileName, prefix)) names.emplace_back(found.cFileName);
   } while (FindNextFileW(search, &found));
   FindClose(search);
-  for (const std::wstring& name : names) clear_slot(folder + L"\\" + name, input);
+  for (const std::wstring& name : names) clear_slot(folder + L"\\" + name, inputs);
 }
 
 enum class Made { kMade, kNameTaken, kFailed };
@@ -267,17 +273,17 @@ Made make_temp_at(OutputFile* output, const std::wstring& path, Slot slot_was) {
 // Makes a new temporary in the first free slot, clearing the leftovers in
 // every slot; where none is free, under a random name.
 bool make_temp(OutputFile* output, const std::wstring& folder, const std::wstring& prefix,
-               const InputFile* input) {
+               Inputs inputs) {
   bool failed = false;
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::wstring path = folder + L"\\" + slot_name(prefix, slot);
-    const Slot slot_was = clear_slot(path, input);
+    const Slot slot_was = clear_slot(path, inputs);
     if (slot_was == Slot::kTaken || !output->temp.empty() || failed) continue;
     failed = make_temp_at(output, path, slot_was) == Made::kFailed;
   }
   if (failed) return false;
   if (!output->temp.empty()) return true;
-  clear_random_names(folder, prefix, input);
+  clear_random_names(folder, prefix, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
     const Made made = make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree);
     if (made != Made::kNameTaken) return made == Made::kMade;
@@ -344,7 +350,7 @@ bool write_binary(void* output_file, const char* data, std::size_t size) {
 
 }  // namespace
 
-CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+CreateResult create_output(const std::string& path, const char* tag, Inputs inputs,
                            OutputFile* output) {
   *output = OutputFile();
   install_cleanup_handler();
@@ -360,16 +366,18 @@ CreateResult create_output(const std::string& path, const char* tag, const Input
     return CreateResult::kCannotCreate;
   }
   Security security;
-  const Target checked = check_target(&target, input, &security);
+  int named = -1;
+  const Target checked = check_target(&target, inputs, &security, &named);
   CreateResult result = CreateResult::kCreated;
   if (checked == Target::kIsInput) {
+    output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
   } else if (checked == Target::kCannotReplace) {
     result = CreateResult::kCannotCreate;
   } else {
     const std::size_t name_at = target.rfind(L'\\') + 1;
     const std::wstring folder = target.substr(0, name_at - 1);
-    if (make_temp(output, folder, temp_prefix(target.substr(name_at), tag), input)) {
+    if (make_temp(output, folder, temp_prefix(target.substr(name_at), tag), inputs)) {
       output->target = to_utf8(target.c_str());
       take_over(reinterpret_cast<HANDLE>(output->handle), to_wide(output->temp), security);
     } else {

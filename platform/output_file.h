@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "platform/byte_stream.h"
@@ -21,16 +22,20 @@
 namespace platform {
 
 struct OutputFile {
-  std::intptr_t folder = -1;  // the target's folder, where the platform opens one
-  std::string target;         // the file that is replaced, with its links followed
-  std::string temp;           // the temporary; empty when none is open
-  std::intptr_t handle = -1;  // the temporary, open for writing
+  std::intptr_t folder = -1;    // the target's folder, where the platform opens one
+  std::string target;           // the file that is replaced, with its links followed
+  std::string temp;             // the temporary; empty when none is open
+  std::intptr_t handle = -1;    // the temporary, open for writing
+  std::size_t named_input = 0;  // with kIsInput: which of the inputs the target is
 };
+
+// The open inputs of a run, which its output never replaces or removes.
+using Inputs = std::initializer_list<const InputFile*>;
 
 enum class CreateResult {
   kCreated,
   kCannotCreate,  // a plain open for writing would fail, or the temporary cannot be made
-  kIsInput,       // the target is the input under another name
+  kIsInput,       // the target is one of the inputs, under another name
 };
 
 // Prepares to replace `path`, failing and creating nothing where a plain open
@@ -39,10 +44,10 @@ enum class CreateResult {
 // keeps pointing at the new file; an existing target keeps its permission
 // bits, a new one gets 0666 less the umask. `tag` names the program in its
 // temporaries (".kestrin-"), so that each program's runs meet only their own
-// leftovers. `input`, where given, is never replaced or removed, under any
-// name. From here on the terminating signals remove the temporary before
-// they end the process, and a file-size limit shows as a failed write.
-CreateResult create_output(const std::string& path, const char* tag, const InputFile* input,
+// leftovers. No input is ever replaced or removed, under any name. From here on the terminating
+// signals remove the temporary before they end the process, and a file-size limit shows as a failed
+// write.
+CreateResult create_output(const std::string& path, const char* tag, Inputs inputs,
                            OutputFile* output);
 
 // A ByteSink that writes to the temporary, every "\n" as the platform's line end.

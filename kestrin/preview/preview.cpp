@@ -135,18 +135,6 @@ int open_source(Run* run) {
                  static_cast<ull>(run->shape.width), static_cast<ull>(run->shape.height));
     return kExitCompare;
   }
-  // The output replaces its target only at the end, after the source has
-  // been read through: it must not be the source.
-  platform::InputFile target;
-  if (platform::open_input(o.output_path.c_str(), &target)) {
-    const platform::InputFile& input = run->source.input;
-    const bool same = target.volume == input.volume && target.file_id == input.file_id;
-    platform::close_input(&target);
-    if (same) {
-      std::fprintf(stderr, kIsComparePicture, o.output_path.c_str());
-      return kExitOutput;
-    }
-  }
   return kExitSuccess;
 }
 
@@ -221,11 +209,18 @@ int write_picture(Run* run) {
 
 int create_and_write(Run* run, const platform::InputFile& header) {
   const Options& o = *run->options;
-  switch (platform::create_output(o.output_path, kTempTag, &header, &run->output)) {
+  // The output replaces its target only at the end, after the header and the
+  // source have been read through: it must be neither.
+  const platform::CreateResult created =
+      run->comparing ? platform::create_output(o.output_path, kTempTag,
+                                               {&header, &run->source.input}, &run->output)
+                     : platform::create_output(o.output_path, kTempTag, {&header}, &run->output);
+  switch (created) {
     case platform::CreateResult::kCreated:
       break;
     case platform::CreateResult::kIsInput:
-      std::fprintf(stderr, kIsHeader, o.output_path.c_str());
+      std::fprintf(stderr, run->output.named_input == 0 ? kIsHeader : kIsComparePicture,
+                   o.output_path.c_str());
       return kExitOutput;
     case platform::CreateResult::kCannotCreate:
       std::fprintf(stderr, kCannotCreate, o.output_path.c_str());

@@ -69,16 +69,14 @@ TEST(OutputFile, AppearsWholeOrNotAtAll) {
   write_file(target, "earlier\n");
 
   platform::OutputFile output;
-  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
-            platform::CreateResult::kCreated);
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
   ASSERT_TRUE(write_text(&output, "discarded\n"));
   EXPECT_EQ(list_folder(folder.path), (Names{".out.txt.test-00", "out.txt"}));
   platform::discard_output(&output);
   EXPECT_EQ(list_folder(folder.path), Names{"out.txt"});
   EXPECT_EQ(read_file(target), "earlier\n");
 
-  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
-            platform::CreateResult::kCreated);
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
   ASSERT_TRUE(write_text(&output, "new\n"));
   ASSERT_TRUE(platform::commit_output(&output));
   EXPECT_EQ(list_folder(folder.path), Names{"out.txt"});
@@ -96,8 +94,7 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   LiveTemporary live(folder.path + "/.out.txt.test-01");
 
   platform::OutputFile output;
-  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
-            platform::CreateResult::kCreated);
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
   EXPECT_EQ(list_folder(folder.path),
             (Names{".out.txt.other-00", ".out.txt.test-00", ".out.txt.test-01"}));
   EXPECT_EQ(read_file(folder.path + "/.out.txt.test-00"), "");  // its own, new
@@ -116,7 +113,7 @@ TEST(OutputFile, ARandomNameServesWhenEverySlotIsTaken) {
   write_file(folder.path + "/.out.txt.test-x0123456789ab", "left by a killed run");
   write_file(folder.path + "/.out.txt.test-notes", "not a temporary's name");
   platform::OutputFile output;
-  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, nullptr, &output),
+  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, {}, &output),
             platform::CreateResult::kCreated);
   // The leftover is gone; the new temporary has a name of its form.
   const Names during = list_folder(folder.path);
@@ -165,8 +162,7 @@ TEST(OutputFile, KeepsTheTargetsAccessList) {
   if (!stored) GTEST_SKIP() << "this system keeps no access list set on a file (Wine)";
 
   platform::OutputFile output;
-  ASSERT_EQ(platform::create_output(target, kTag, nullptr, &output),
-            platform::CreateResult::kCreated);
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
   ASSERT_TRUE(platform::commit_output(&output));
   PACL kept = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -197,8 +193,7 @@ TEST(OutputFile, SignalsAgreeWithTheTarget) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       platform::OutputFile output;
-      if (platform::create_output(target, kTag, nullptr, &output) !=
-              platform::CreateResult::kCreated ||
+      if (platform::create_output(target, kTag, {}, &output) != platform::CreateResult::kCreated ||
           !write_text(&output, "new\n") || (after_commit && !platform::commit_output(&output))) {
         _exit(2);
       }
@@ -230,12 +225,12 @@ TEST(SameFile, EverySpellingOfTheInputIsRecognised) {
   ASSERT_TRUE(platform::open_input((folder.path + "/in.txt").c_str(), &input));
   platform::OutputFile output;
   for (const char* same : {"/in.txt", "/./in.txt", "/sub/../in.txt", "/link.txt"}) {
-    EXPECT_EQ(platform::create_output(folder.path + same, kTag, &input, &output),
+    EXPECT_EQ(platform::create_output(folder.path + same, kTag, {&input}, &output),
               platform::CreateResult::kIsInput)
         << same;
   }
   // A name of the input among the slots is skipped, not removed.
-  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, &input, &output),
+  ASSERT_EQ(platform::create_output(folder.path + "/out.txt", kTag, {&input}, &output),
             platform::CreateResult::kCreated);
   ASSERT_TRUE(platform::commit_output(&output));
   platform::close_input(&input);

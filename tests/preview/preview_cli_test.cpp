@@ -2,6 +2,10 @@
 // pictures byte for byte, other readers of its PNGs, and every way a run
 // can fail.
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -240,6 +244,13 @@ TEST(PreviewCli, FailuresEndWithTheirStatusAndLeaveNothing) {
     EXPECT_EQ(list_folder(folder.path), before);
   }
   EXPECT_EQ(read_file(folder.path + "/pic.bmp.h"), header);
+#ifndef _WIN32
+  // A FIFO is no file to replace, and the run must not wait on it.
+  ASSERT_EQ(mkfifo((folder.path + "/fifo.png").c_str(), 0644), 0);
+  const ProgramResult fifo = preview(folder, {"--compare", "pic.bmp", "pic.bmp.h", "fifo.png"});
+  EXPECT_EQ(fifo.exit_status, 6);
+  EXPECT_EQ(fifo.errors, p + "cannot create fifo.png\n");
+#endif
 }
 
 // The rows of a PNG written with stored blocks, as this program writes them,
