@@ -1,9 +1,11 @@
-// Writes the seed inputs of the two fuzz targets:
-//   make_fuzz_corpus <folder>   ->  <folder>/kestrin/*.bmp, <folder>/lortane/*.txt
+// Writes the seed inputs of the fuzz targets:
+//   make_fuzz_corpus <folder>   ->  <folder>/kestrin/*.bmp, <folder>/lortane/*.txt,
+//                                   <folder>/preview/*.h
 // Small valid pictures of several shapes and row orders, with and without row
 // fill, and texts around the 1023-byte piece length with every kind of byte
-// the escaping must handle. The fuzzers mutate these; the test suite replays
-// them.
+// the escaping must handle, and headers as Kestrin writes them (after the
+// preview target's one byte of settings). The fuzzers mutate these; the test
+// suite replays them.
 
 #include <sys/stat.h>
 
@@ -122,6 +124,37 @@ std::vector<std::pair<std::string, std::string>> texts() {
   };
 }
 
+// Kestrin's header of a picture of that size, its words counting up.
+std::string header(int width, int height, const char* line_end) {
+  const std::string w = std::to_string(width), h = std::to_string(height);
+  std::string text = "/*\n * File  : pic.bmp\n * Width : " + w + "\n * Height: " + h +
+                     "\n*/\n#define PIC_WIDTH   (" + w + ")\n#define PIC_HEIGHT  (" + h +
+                     ")\n#define PIC_SIZE   (" + std::to_string(width * height) +
+                     ")\n\nconst u32 pic_Bitmap[" + h + "*" + w + "]={\n";
+  char word[16];
+  for (int row = 0, n = 0; row < height; ++row) {
+    for (int i = 0; i < width / 2; ++i) {
+      if (i > 0 && i % 8 == 0) text += '\n';
+      std::snprintf(word, sizeof word, "0x%08X, ", 0x00800080u + 0x01010101u * n++);
+      text += word;
+    }
+    text += '\n';
+  }
+  text += "};\n/* END OF FILE */\n";
+  std::string ended;
+  for (char c : text) ended += c == '\n' ? std::string(line_end) : std::string(1, c);
+  return ended;
+}
+
+std::vector<std::pair<std::string, std::string>> headers() {
+  return {
+      {"small.h", '\0' + header(4, 2, "\n")},
+      {"wide.h", '\0' + header(34, 3, "\n")},
+      {"crlf_pipe.h", '\x01' + header(4, 2, "\r\n")},
+      {"empty_rows.h", '\x06' + header(0, 3, "\n")},
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,6 +169,8 @@ int main(int argc, char** argv) {
   for (const auto& seed : pictures()) ok &= write(root + "/kestrin/" + seed.first, seed.second);
   mkdir((root + "/lortane").c_str(), 0755);
   for (const auto& seed : texts()) ok &= write(root + "/lortane/" + seed.first, seed.second);
+  mkdir((root + "/preview").c_str(), 0755);
+  for (const auto& seed : headers()) ok &= write(root + "/preview/" + seed.first, seed.second);
   if (!ok) std::fprintf(stderr, "cannot write the corpus under %s\n", root.c_str());
   return ok ? 0 : 1;
 }

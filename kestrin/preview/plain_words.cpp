@@ -89,7 +89,7 @@ KL_AVX2 inline bool read_two_plain_words(const std::uint8_t* p, std::uint32_t* w
 
 // Four words 12 bytes apart, reading 48 + 4 bytes from `p`.
 KL_AVX2 inline bool read_four_plain_words(const std::uint8_t* p, std::uint32_t* words) {
-  return read_two_plain_words(p, words) & read_two_plain_words(p + 24, words + 2);
+  return read_two_plain_words(p, words) && read_two_plain_words(p + 24, words + 2);
 }
 
 #endif
