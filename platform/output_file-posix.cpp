@@ -44,6 +44,7 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 // are blocked, so the handler never sees it half-set.
 volatile sig_atomic_t g_armed = 0;
 int g_folder = -1;
+int g_fd = -1;  // the temporary, open, to tell it from another file at its name
 char g_temp[kNameMax + 1];
 // Set once the temporary has the target's name: the run has succeeded.
 volatile sig_atomic_t g_committed = 0;
@@ -71,6 +72,29 @@ const int kTerminatingSignals[] = {
 #endif
 };
 
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+enum class Naming { kSame, kOther, kUnknown };
+
+// Whether `name` in `folder` is still the file open as `fd`.
+Naming naming_of(int folder, const char* name, int fd) {
+  struct stat named, opened;
+  if (fstat(fd, &opened) != 0) return Naming::kUnknown;
+  if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno == ENOENT ? Naming::kOther : Naming::kUnknown;
+  }
+  return same_file(named, opened) ? Naming::kSame : Naming::kOther;
+}
+
+// Removes the temporary at `name` unless another file has taken its name
+// (another run's, after its cleaning took this one for a leftover). Safe in
+// a signal handler.
+void remove_temp(int folder, const char* name, int fd) {
+  if (naming_of(folder, name, fd) != Naming::kOther) unlinkat(folder, name, 0);
+}
+
 // Faults of the program's own end it whatever has happened; returning from
 // their handler would only meet the fault again.
 bool is_fault(int signal_number) {
@@ -85,7 +109,7 @@ bool is_fault(int signal_number) {
 // the run goes on to its end and its success.
 extern "C" void remove_temp_and_reraise(int signal_number) {
   if (g_committed && !is_fault(signal_number)) return;
-  if (g_armed) unlinkat(g_folder, g_temp, 0);
+  if (g_armed) remove_temp(g_folder, g_temp, g_fd);
   struct sigaction fatal;
   std::memset(&fatal, 0, sizeof fatal);
   fatal.sa_handler = SIG_DFL;
@@ -180,10 +204,6 @@ int input_index(const struct stat& status, Inputs inputs) {
     ++index;
   }
   return -1;
-}
-
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // Follows symbolic links from `path` to the file a plain open would write,
@@ -281,26 +301,21 @@ bool is_random_name(const char* name, const std::string& prefix) {
   return true;
 }
 
-enum class Naming { kSame, kOther, kUnknown };
-
-// Whether `name` in `folder` is still the file open as `fd`.
-Naming naming_of(int folder, const char* name, int fd) {
-  struct stat named, opened;
-  if (fstat(fd, &opened) != 0) return Naming::kUnknown;
-  if (fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? Naming::kOther : Naming::kUnknown;
-  }
-  return same_file(named, opened) ? Naming::kSame : Naming::kOther;
-}
-
 enum class Slot { kFree, kCleared, kTaken };
 
 // Removes the temporary at `name` if a run killed outright (SIGKILL, a power
 // loss) left it behind. A live run holds a lock on its temporary from the
 // moment it has made it until it has renamed it, so the one that is locked
-// here is nobody's. The input is never removed, whatever its name.
-Slot clear_slot(int folder, const char* name, Inputs inputs) {
-  const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// here is nobody's. Neither the target, whose name a slot's may be, nor an
+// input is ever removed. Opened for writing where it may be, as a lock
+// emulated by byte ranges (NFS) needs.
+Slot clear_slot(int folder, const char* name, const std::string& target, Inputs inputs) {
+  if (target == name) return Slot::kTaken;
+  constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = openat(folder, name, O_RDWR | kFlags);
+  if (fd < 0 && (errno == EACCES || errno == EROFS || errno == ETXTBSY)) {
+    fd = openat(folder, name, O_RDONLY | kFlags);
+  }
   if (fd < 0) return errno == ENOENT ? Slot::kFree : Slot::kTaken;
   struct stat status;
   const bool cleared = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
@@ -314,7 +329,8 @@ Slot clear_slot(int folder, const char* name, Inputs inputs) {
 // Leftovers under random names are found only by reading the folder, which
 // a run does only when it finds every slot taken. A folder that may not be
 // read keeps them.
-void clear_random_names(int folder, const std::string& prefix, Inputs inputs) {
+void clear_random_names(int folder, const std::string& prefix, const std::string& target,
+                        Inputs inputs) {
   const int fd = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   DIR* listing = fdopendir(fd);
@@ -327,12 +343,13 @@ void clear_random_names(int folder, const std::string& prefix, Inputs inputs) {
     if (is_random_name(entry->d_name, prefix)) found.emplace_back(entry->d_name);
   }
   closedir(listing);
-  for (const std::string& name : found) clear_slot(folder, name.c_str(), inputs);
+  for (const std::string& name : found) clear_slot(folder, name.c_str(), target, inputs);
 }
 
 void disarm() {
   g_armed = 0;
   g_folder = -1;
+  g_fd = -1;
 }
 
 bool lock(int fd) {
@@ -345,16 +362,19 @@ bool lock(int fd) {
 
 enum class Made { kMade, kNameTaken, kFailed };
 
-// Makes and locks a new temporary at `name`.
-Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
+// Makes and locks a new temporary at `name`, readable and writable by its
+// owner alone until it is committed, so that a run may clear it should this
+// one be killed.
+Made make_temp_at(OutputFile* output, const std::string& name) {
   const int folder = static_cast<int>(output->folder);
   sigset_t previous;
   block_cleanup_signals(&previous);
   const int fd =
-      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd >= 0) {
     std::memcpy(g_temp, name.c_str(), name.size() + 1);
     g_folder = folder;
+    g_fd = fd;
     g_armed = 1;
     output->temp = name;
     output->handle = fd;
@@ -379,36 +399,52 @@ Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
     case Naming::kUnknown:
       break;
   }
-  return Made::kFailed;  // the caller removes it
+  // Whether the name is still this run's is not known: the caller removes
+  // it, unless another file is seen at the name then, so that no temporary
+  // outlives the run.
+  return Made::kFailed;
 }
 
 // Makes and locks a new temporary in the first free slot, clearing the
 // leftovers in every slot; where none is free, under a random name.
-bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs, mode_t mode) {
+bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs) {
   const int folder = static_cast<int>(output->folder);
+  const std::string target = output->target;
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::string name = slot_name(prefix, slot);
-    if (clear_slot(folder, name.c_str(), inputs) == Slot::kTaken || !output->temp.empty()) continue;
-    if (make_temp_at(output, name, mode) == Made::kFailed) return false;
+    if (clear_slot(folder, name.c_str(), target, inputs) == Slot::kTaken || !output->temp.empty()) {
+      continue;
+    }
+    if (make_temp_at(output, name) == Made::kFailed) return false;
   }
   if (!output->temp.empty()) return true;
-  clear_random_names(folder, prefix, inputs);
+  clear_random_names(folder, prefix, target, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
-    const Made made = make_temp_at(output, random_name(prefix), mode);
+    const std::string name = random_name(prefix);
+    if (name == target) continue;
+    const Made made = make_temp_at(output, name);
     if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
 }
 
 // The new file takes the target's owner and group where this run may give
-// them (root may; a user may keep a group of theirs) and its permission
-// bits. Where the owner cannot be kept, the file is the runner's, as any
-// file replaced by a rename is.
-bool take_over(int fd, const struct stat& target) {
+// them (root may; a user may keep a group of theirs). Where the owner cannot
+// be kept, the file is the runner's, as any file replaced by a rename is.
+void take_owner(int fd, const struct stat& target) {
   if (fchown(fd, target.st_uid, target.st_gid) != 0) {
     (void)!fchown(fd, static_cast<uid_t>(-1), target.st_gid);
   }
-  return fchmod(fd, target.st_mode & 0777) == 0;
+}
+
+// The permission bits the new file takes just before the rename: an
+// existing target's own, or what a plain open would give a new file, 0666
+// less the umask.
+mode_t final_mode(bool exists, const struct stat& target) {
+  if (exists) return target.st_mode & 0777;
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
 }
 
 bool write_output(void* output_file, const char* data, std::size_t size) {
@@ -444,10 +480,11 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
     output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
   } else if ((exists && !may_replace(folder, output->target, status)) ||
-             // A new file gets 0666 less the umask from the open itself.
-             !make_temp(output, temp_prefix(output->target, tag), inputs, exists ? 0600 : 0666) ||
-             (exists && !take_over(static_cast<int>(output->handle), status))) {
+             !make_temp(output, temp_prefix(output->target, tag), inputs)) {
     result = CreateResult::kCannotCreate;
+  } else {
+    if (exists) take_owner(static_cast<int>(output->handle), status);
+    output->mode = final_mode(exists, status);
   }
   if (result != CreateResult::kCreated) discard_output(output);
   return result;
@@ -469,12 +506,12 @@ bool commit_output(OutputFile* output) {
   // reports them on closing a duplicate too.
   const int probe = dup(fd);
   const bool committed =
-      probe >= 0 && close(probe) == 0 &&
+      probe >= 0 && close(probe) == 0 && fchmod(fd, static_cast<mode_t>(output->mode)) == 0 &&
       renameat(folder, output->temp.c_str(), folder, output->target.c_str()) == 0;
   if (committed) {
     g_committed = 1;
   } else {
-    unlinkat(folder, output->temp.c_str(), 0);
+    remove_temp(folder, output->temp.c_str(), fd);
   }
   disarm();
   restore_signals(&previous);
@@ -487,7 +524,8 @@ void discard_output(OutputFile* output) {
   if (!output->temp.empty()) {
     sigset_t previous;
     block_cleanup_signals(&previous);
-    unlinkat(static_cast<int>(output->folder), output->temp.c_str(), 0);
+    remove_temp(static_cast<int>(output->folder), output->temp.c_str(),
+                static_cast<int>(output->handle));
     disarm();
     restore_signals(&previous);
     output->temp.clear();

@@ -91,6 +91,21 @@ std::wstring final_path(HANDLE file) {
   }
 }
 
+// The path with every short 8.3 name in it spelled in full; as it is where
+// that cannot be found out.
+std::wstring long_name(const std::wstring& path) {
+  std::wstring full(path.size() + MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = GetLongPathNameW(path.c_str(), &full[0], static_cast<DWORD>(full.size()));
+    if (size == 0) return path;
+    if (size < full.size()) {
+      full.resize(size);
+      return full;
+    }
+    full.resize(size);
+  }
+}
+
 // Which of the inputs the open file is, or -1.
 int input_index(HANDLE file, Inputs inputs) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -132,7 +147,13 @@ Target check_target(std::wstring* target, Inputs inputs, Security* security, int
       const bool disk = GetFileType(file) == FILE_TYPE_DISK;
       *named = disk ? input_index(file, inputs) : -1;
       const bool same = *named >= 0;
-      if (disk && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) *target = final_path(file);
+      // The name the file has on disk: a link's target, and the long name
+      // for a short 8.3 one, which the rename would otherwise take as the
+      // new file's only name.
+      if (disk) {
+        *target = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? final_path(file)
+                                                                   : long_name(*target);
+      }
       // An access list that may not be read is not handed on.
       if (disk && !same && !target->empty()) {
         GetNamedSecurityInfoW(
@@ -214,11 +235,19 @@ bool is_random_name(const std::wstring& name, const std::wstring& prefix) {
 
 enum class Slot { kFree, kCleared, kTaken };
 
+// Whether two paths of one folder name one file, as Windows compares names.
+bool same_name(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Removes the temporary at `path` if a run ended outright (killed from the
 // task manager, a power loss) left it behind. A live run holds its temporary
 // open without delete sharing, so that one cannot be opened for deletion
-// here. The input is never removed, whatever its name.
-Slot clear_slot(const std::wstring& path, Inputs inputs) {
+// here. Neither the target, whose name a slot's may be, nor an input is ever
+// removed.
+Slot clear_slot(const std::wstring& path, const std::wstring& target, Inputs inputs) {
+  if (same_name(path, target)) return Slot::kTaken;
   const HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -235,7 +264,8 @@ Slot clear_slot(const std::wstring& path, Inputs inputs) {
 
 // Leftovers under random names are found only by reading the folder, which
 // a run does only when it finds every slot taken.
-void clear_random_names(const std::wstring& folder, const std::wstring& prefix, Inputs inputs) {
+void clear_random_names(const std::wstring& folder, const std::wstring& prefix,
+                        const std::wstring& target, Inputs inputs) {
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW((folder + L"\\" + prefix + L"*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
@@ -244,7 +274,7 @@ void clear_random_names(const std::wstring& folder, const std::wstring& prefix, 
     if (is_random_name(found.cFileName, prefix)) names.emplace_back(found.cFileName);
   } while (FindNextFileW(search, &found));
   FindClose(search);
-  for (const std::wstring& name : names) clear_slot(folder + L"\\" + name, inputs);
+  for (const std::wstring& name : names) clear_slot(folder + L"\\" + name, target, inputs);
 }
 
 enum class Made { kMade, kNameTaken, kFailed };
@@ -272,20 +302,22 @@ Made make_temp_at(OutputFile* output, const std::wstring& path, Slot slot_was) {
 
 // Makes a new temporary in the first free slot, clearing the leftovers in
 // every slot; where none is free, under a random name.
-bool make_temp(OutputFile* output, const std::wstring& folder, const std::wstring& prefix,
-               Inputs inputs) {
+bool make_temp(OutputFile* output, const std::wstring& target, const std::wstring& folder,
+               const std::wstring& prefix, Inputs inputs) {
   bool failed = false;
   for (int slot = 0; slot < kSlots; ++slot) {
     const std::wstring path = folder + L"\\" + slot_name(prefix, slot);
-    const Slot slot_was = clear_slot(path, inputs);
+    const Slot slot_was = clear_slot(path, target, inputs);
     if (slot_was == Slot::kTaken || !output->temp.empty() || failed) continue;
     failed = make_temp_at(output, path, slot_was) == Made::kFailed;
   }
   if (failed) return false;
   if (!output->temp.empty()) return true;
-  clear_random_names(folder, prefix, inputs);
+  clear_random_names(folder, prefix, target, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
-    const Made made = make_temp_at(output, folder + L"\\" + random_name(prefix), Slot::kFree);
+    const std::wstring path = folder + L"\\" + random_name(prefix);
+    if (same_name(path, target)) continue;
+    const Made made = make_temp_at(output, path, Slot::kFree);
     if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
@@ -377,7 +409,7 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   } else {
     const std::size_t name_at = target.rfind(L'\\') + 1;
     const std::wstring folder = target.substr(0, name_at - 1);
-    if (make_temp(output, folder, temp_prefix(target.substr(name_at), tag), inputs)) {
+    if (make_temp(output, target, folder, temp_prefix(target.substr(name_at), tag), inputs)) {
       output->target = to_utf8(target.c_str());
       take_over(reinterpret_cast<HANDLE>(output->handle), to_wide(output->temp), security);
     } else {

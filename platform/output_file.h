@@ -27,6 +27,7 @@ struct OutputFile {
   std::string temp;             // the temporary; empty when none is open
   std::intptr_t handle = -1;    // the temporary, open for writing
   std::size_t named_input = 0;  // with kIsInput: which of the inputs the target is
+  std::uint32_t mode = 0;       // POSIX: the permission bits it takes as it is committed
 };
 
 // The open inputs of a run, which its output never replaces or removes.

@@ -53,8 +53,8 @@ inline bool read_plain_word(const std::uint8_t* p, std::uint32_t* word) {
 
 // Two words of the form "0xXXXXXXXX, " at `p` (in the low 128 bits) and at
 // `p + 12` (in the high), checked and converted at once: the frame, "0x" and
-// ", ", byte for byte (after setting bit 5, which makes 'X' 'x' and changes
-// none of "0, "); the digits by their ranges. False unless both are whole.
+// ", ", byte for byte (bit 5 set in the 'x' alone, which only 'X' and 'x'
+// give 'x' with); the digits by their ranges. False unless both are whole.
 KL_AVX2 inline bool read_two_plain_words(const std::uint8_t* p, std::uint32_t* words) {
   const __m256i v = _mm256_inserti128_si256(
       _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
@@ -64,9 +64,12 @@ KL_AVX2 inline bool read_two_plain_words(const std::uint8_t* p, std::uint32_t* w
                                          _mm256_cmpgt_epi8(_mm256_set1_epi8('9' + 1), v));
   const __m256i letter = _mm256_and_si256(_mm256_cmpgt_epi8(lower, _mm256_set1_epi8('a' - 1)),
                                           _mm256_cmpgt_epi8(_mm256_set1_epi8('f' + 1), lower));
+  const __m256i x_lowered =
+      _mm256_or_si256(v, _mm256_setr_epi8(0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                          0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
   const __m256i frame = _mm256_cmpeq_epi8(
-      lower, _mm256_setr_epi8('0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0, '0', 'x', 0,
-                              0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0));
+      x_lowered, _mm256_setr_epi8('0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0, '0', 'x',
+                                  0, 0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0));
   const __m256i digits_at =
       _mm256_setr_epi8(0, 0, -1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1,
                        -1, -1, -1, -1, 0, 0, 0, 0, 0, 0);

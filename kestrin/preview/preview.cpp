@@ -118,7 +118,7 @@ int check_size(Run* run) {
 int open_source(Run* run) {
   const Options& o = *run->options;
   const char* path = o.compare_path.c_str();
-  switch (open_source_picture(path, &run->source, stderr)) {
+  switch (open_source_picture(path, run->shape.width, run->shape.height, &run->source, stderr)) {
     case SourceResult::kReady:
       break;
     case SourceResult::kCannotOpen:
@@ -127,14 +127,13 @@ int open_source(Run* run) {
     case SourceResult::kRefused:
       std::fprintf(stderr, kCannotCompare, path);
       return kExitCompare;
+    case SourceResult::kOtherSize:
+      std::fprintf(stderr, kSizesDiffer, path, static_cast<ull>(run->source.width),
+                   static_cast<ull>(run->source.height), static_cast<ull>(run->shape.width),
+                   static_cast<ull>(run->shape.height));
+      return kExitCompare;
   }
   run->comparing = true;
-  const PixelBuffer& p = run->source.pixels;
-  if (p.width != run->shape.width || p.height != run->shape.height) {
-    std::fprintf(stderr, kSizesDiffer, path, static_cast<ull>(p.width), static_cast<ull>(p.height),
-                 static_cast<ull>(run->shape.width), static_cast<ull>(run->shape.height));
-    return kExitCompare;
-  }
   return kExitSuccess;
 }
 

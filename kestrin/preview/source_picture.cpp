@@ -7,9 +7,10 @@
 
 namespace kestrin::preview {
 
-SourceResult open_source_picture(const char* path, SourcePicture* source, std::FILE* console) {
-  *source = SourcePicture();
-  if (!platform::open_input(path, &source->input)) return SourceResult::kCannotOpen;
+namespace {
+
+SourceResult check_and_load(std::uint32_t width, std::uint32_t height, SourcePicture* source,
+                            std::FILE* console) {
   const platform::ByteSource in = platform::input_source(&source->input);
   FileHeader header;
   InfoHeader info;
@@ -23,11 +24,25 @@ SourceResult open_source_picture(const char* path, SourcePicture* source, std::F
     std::fprintf(console, kCantReadInfoHeader, 0);
     return SourceResult::kRefused;
   }
-  if (!check_info_fields(info, console) ||
-      !load_pixels(in, info, header, &source->pixels, console)) {
-    return SourceResult::kRefused;
-  }
-  return SourceResult::kReady;
+  if (!check_info_fields(info, console)) return SourceResult::kRefused;
+  // The checks leave a width of 0 or more; a negative height stores the rows top-down.
+  const std::int64_t rows = info.biHeight;
+  source->width = static_cast<std::uint32_t>(info.biWidth);
+  source->height = static_cast<std::uint32_t>(rows < 0 ? -rows : rows);
+  if (source->width != width || source->height != height) return SourceResult::kOtherSize;
+  return load_pixels(in, info, header, &source->pixels, console) ? SourceResult::kReady
+                                                                 : SourceResult::kRefused;
+}
+
+}  // namespace
+
+SourceResult open_source_picture(const char* path, std::uint32_t width, std::uint32_t height,
+                                 SourcePicture* source, std::FILE* console) {
+  *source = SourcePicture();
+  if (!platform::open_input(path, &source->input)) return SourceResult::kCannotOpen;
+  const SourceResult result = check_and_load(width, height, source, console);
+  if (result != SourceResult::kReady) close_source_picture(source);
+  return result;
 }
 
 bool read_source_row(SourcePicture* source, std::uint8_t* rgb) {

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -102,6 +103,22 @@ TEST(OutputFile, RemovesItsOwnLeftoversOnly) {
   EXPECT_EQ(list_folder(folder.path), (Names{".out.txt.other-00", ".out.txt.test-01", "out.txt"}));
 }
 
+// A target may be named as one of its own temporaries: that name is never
+// taken for a leftover, nor used for the temporary.
+TEST(OutputFile, ATargetNamedAsItsOwnSlotIsKept) {
+  TempFolder folder;
+  const std::string name = std::string(236, '.') + ".test-00";
+  const std::string target = folder.path + "/" + name;
+  write_file(target, "earlier\n");
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
+  EXPECT_EQ(read_file(target), "earlier\n");
+  EXPECT_EQ(list_folder(folder.path).size(), 2u);
+  platform::discard_output(&output);
+  EXPECT_EQ(list_folder(folder.path), Names{name});
+  EXPECT_EQ(read_file(target), "earlier\n");
+}
+
 // Names that live runs, or another user, hold in every slot block no run: it
 // takes a random name, and clears the leftovers of earlier such runs.
 TEST(OutputFile, ARandomNameServesWhenEverySlotIsTaken) {
@@ -181,6 +198,23 @@ TEST(OutputFile, KeepsTheTargetsAccessList) {
   FreeSid(everyone);
 }
 #else
+// The temporary stays open to its owner until the rename, so that a run may
+// clear it should this one be killed, whatever the target's mode.
+TEST(OutputFile, TakesTheTargetsModeAsItIsCommitted) {
+  TempFolder folder;
+  const std::string target = folder.path + "/out.txt";
+  write_file(target, "earlier\n");
+  ASSERT_EQ(chmod(target.c_str(), 0200), 0);
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
+  struct stat status;
+  ASSERT_EQ(stat((folder.path + "/.out.txt.test-00").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  ASSERT_TRUE(platform::commit_output(&output));
+  ASSERT_EQ(stat(target.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0200u);
+}
+
 // In a child process: a signal before the rename removes the temporary and
 // ends the run by the signal; one after it ends nothing, for the target is
 // already new.

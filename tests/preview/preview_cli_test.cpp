@@ -186,6 +186,12 @@ TEST(PreviewCli, FailuresEndWithTheirStatusAndLeaveNothing) {
   make_header(folder, kWorked);
   write_file(folder.path + "/narrow.bmp", bmp_bytes(2, 2, {{kRed, kRed}, {kRed, kRed}}));
   write_file(folder.path + "/not.bmp", "GIF89a" + std::string(60, '\0'));
+  // The headers of a 4096 x 4096 picture alone: its size is refused before its
+  // pixels are looked for.
+  std::string huge = bmp_bytes(2, 2, {{kRed, kRed}, {kRed, kRed}}).substr(0, 54);
+  put_u32(&huge, kBiWidth, 4096);
+  put_u32(&huge, kBiHeight, 4096);
+  write_file(folder.path + "/huge.bmp", huge);
   write_file(folder.path + "/empty.h",
              "#define E_WIDTH (0)\n#define E_HEIGHT (5)\n#define E_SIZE (0)\n"
              "const u32 e_Bitmap[5*0]={\n};\n");
@@ -220,6 +226,10 @@ TEST(PreviewCli, FailuresEndWithTheirStatusAndLeaveNothing) {
        {"--compare=narrow.bmp", "pic.bmp.h"},
        4,
        p + "narrow.bmp is 2 x 2 pixels, but the header is 4 x 2\n"},
+      {"compare picture of another size, pixels missing",
+       {"--compare=huge.bmp", "pic.bmp.h"},
+       4,
+       p + "huge.bmp is 4096 x 4096 pixels, but the header is 4 x 2\n"},
       {"empty picture",
        {"empty.h"},
        5,

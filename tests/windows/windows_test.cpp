@@ -299,6 +299,22 @@ TEST(WindowsSameFile, ShortNameOfTheInputIsRefused) {
   expect_same_file_refused(folder, "a long story.txt", short_name);
 }
 
+// The rename keeps the long name of a target given by its short one.
+TEST(WindowsTargets, ShortNameOfTheTargetKeepsItsLongName) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/a long output.c", kEarlier);
+  wchar_t short_path[MAX_PATH];
+  ASSERT_GT(
+      GetShortPathNameW(wide(folder.path + "\\a long output.c").c_str(), short_path, MAX_PATH), 0u);
+  const std::string short_name = std::filesystem::path(short_path).filename().u8string();
+  if (short_name == "a long output.c") GTEST_SKIP() << "this volume keeps no 8.3 names";
+  const ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", short_name}, folder.path);
+  EXPECT_EQ(run.exit_status, 0) << run.output;
+  EXPECT_EQ(list_folder(folder.path), (Names{"a long output.c", "in.txt"}));
+  EXPECT_EQ(read_output_file(folder.path + "/a long output.c"), lortane_source("in.txt", {"a"}));
+}
+
 TEST(WindowsPaths, NonAsciiNamesArePrintedAndWrittenAsUtf8) {
   TempFolder folder;
   const std::string picture = "caf\xc3\xa9.bmp";
