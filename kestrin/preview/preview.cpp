@@ -210,11 +210,9 @@ int create_and_write(Run* run, const platform::InputFile& header) {
   const Options& o = *run->options;
   // The output replaces its target only at the end, after the header and the
   // source have been read through: it must be neither.
-  const platform::CreateResult created =
-      run->comparing ? platform::create_output(o.output_path, kTempTag,
-                                               {&header, &run->source.input}, &run->output)
-                     : platform::create_output(o.output_path, kTempTag, {&header}, &run->output);
-  switch (created) {
+  // Without --compare the header stands in the source's place.
+  const platform::InputFile* source = run->comparing ? &run->source.input : &header;
+  switch (platform::create_output(o.output_path, kTempTag, {&header, source}, &run->output)) {
     case platform::CreateResult::kCreated:
       break;
     case platform::CreateResult::kIsInput:

@@ -10,12 +10,7 @@
 set -euo pipefail
 markdown=$1 project_build=$2 make_picture=$3 cmake=$4 cc=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 mkdir -p "$work/src/art"
 # The first cmake block with cmake_minimum_required is CMakeLists.txt, the

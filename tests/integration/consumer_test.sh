@@ -12,12 +12,7 @@
 set -euo pipefail
 mode=$1 root=$2 project_build=$3 expected=$4 cmake=$5 cc=$6 cxx=$7
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 # A copy of the consumer's sources, so the test may touch them, and a record
 # of it to show that the build writes nothing there.

@@ -16,12 +16,7 @@
 set -euo pipefail
 readme=$1 markdown=$2 kestrin=$3 lortane=$4 make_picture=$5 cc=$6 cxx=$7
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 # Writes the fenced blocks of section $2 of file $1 to $work/blocks/<n>.<language>.
 extract() {

@@ -14,12 +14,7 @@
 set -euo pipefail
 root=$1 kestrin=$2 lortane=$3 make_picture=$4 cmake=$5 cc=$6
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 # Host tools as a cross build would name them: wrappers that log each call.
 for tool in kestrin lortane; do

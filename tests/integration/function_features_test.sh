@@ -15,12 +15,7 @@
 set -euo pipefail
 project_build=$1 make_picture=$2 cmake=$3 cc=$4 cxx=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 "$cmake" --install "$project_build" --prefix "$work/prefix" >"$work/install.log"
 

@@ -8,12 +8,7 @@
 set -euo pipefail
 root=$1 cmake=$2 ctest=$3 cc=$4 cxx=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 configure() {  # configure <name> [<cmake argument>...]
   local name=$1
   shift

@@ -9,12 +9,7 @@
 set -euo pipefail
 markdown=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 awk '/^## Make$/ { section = 1; next }
      /^## / { section = 0 }

@@ -10,12 +10,7 @@
 set -euo pipefail
 man=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-integration-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 # Writes each .nf/.fi block of the EXAMPLES section of page $1 to
 # $work/<page>.<n>, with the roff escapes the pages use undone.

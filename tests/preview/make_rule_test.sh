@@ -8,12 +8,7 @@
 set -euo pipefail
 markdown=$1 kestrin=$2 preview=$3
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-preview-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 
 {
   printf '%%.bmp.h: %%.bmp\n\t$(KESTRIN) -MP $<\n\n'

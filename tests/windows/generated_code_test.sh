@@ -10,12 +10,7 @@ kestrin=$1 lortane=$2 cc=$3 cxx=$4
 shift 4
 emulator=("$@")
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/kl-windows-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/../support/work_folder.sh"
 cd "$work"
 
 le32() {  # the four bytes of $1, least significant first, as printf escapes
