@@ -15,6 +15,8 @@
 #include <random>
 #include <vector>
 
+#include "platform/plain_open-posix.h"
+
 namespace platform {
 
 namespace {
@@ -30,15 +32,6 @@ constexpr std::size_t kRandomLength = 12;
 constexpr int kRandomTries = 64;
 constexpr char kRandomLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kNameMax = 255;
-// The kernel gives up on longer chains with ELOOP; so does this.
-constexpr int kMaxSymbolicLinks = 40;
-
-#ifdef O_PATH
-// A folder is only ever named through, never read, so it needs no permission to read.
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
 
 // What the signal handler removes. Changed only while the cleanup signals
 // are blocked, so the handler never sees it half-set.
@@ -164,35 +157,6 @@ void block_cleanup_signals(sigset_t* previous) {
 
 void restore_signals(const sigset_t* previous) { sigprocmask(SIG_SETMASK, previous, nullptr); }
 
-// Splits `path` into its folder ("" for a bare name) and its last name.
-void split_path(const std::string& path, std::string* folder, std::string* name) {
-  const std::size_t slash = path.rfind('/');
-  *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  *name = slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Opens `folder` relative to the folder `base` (an absolute one from the root).
-int open_folder(int base, const std::string& folder) {
-  int fd;
-  do {
-    fd = openat(base, folder.empty() ? "." : folder.c_str(), kFolderFlags);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-bool read_link(int folder, const std::string& name, std::string* link) {
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t length = readlinkat(folder, name.c_str(), &buffer[0], buffer.size());
-    if (length < 0) return false;
-    if (static_cast<std::size_t>(length) < buffer.size()) {
-      link->assign(buffer, 0, static_cast<std::size_t>(length));
-      return true;
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
-
 // Which of the inputs the file is, or -1.
 int input_index(const struct stat& status, Inputs inputs) {
   int index = 0;
@@ -204,68 +168,6 @@ int input_index(const struct stat& status, Inputs inputs) {
     ++index;
   }
   return -1;
-}
-
-// Follows symbolic links from `path` to the file a plain open would write,
-// which need not exist yet, and opens its folder; `*exists` tells whether it
-// does, and then `*status` describes it. The links are walked here, name by
-// name relative to each folder, so that a path of any length works; the
-// kernel follows them too, for an open would only follow where the kernel
-// lets it (fs.protected_symlinks in a sticky folder, a nosymfollow mount),
-// and both must reach the same file.
-bool resolve_target(const std::string& path, int* folder, std::string* name, bool* exists,
-                    struct stat* status) {
-  std::string folder_part;
-  split_path(path, &folder_part, name);
-  *folder = open_folder(AT_FDCWD, folder_part);
-  if (*folder < 0) return false;
-  bool followed = false;
-  int kernel_error = 0;  // of the kernel's own walk; 0 where it reached a file
-  struct stat reached;
-  for (int links = 0; links <= kMaxSymbolicLinks; ++links) {
-    if (name->empty()) break;  // the path names a folder
-    if (fstatat(*folder, name->c_str(), status, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) break;
-      *exists = false;
-      if (!followed || kernel_error == ENOENT) return true;
-      break;
-    }
-    if (!S_ISLNK(status->st_mode)) {
-      *exists = true;
-      if (!followed || (kernel_error == 0 && same_file(reached, *status))) return true;
-      break;
-    }
-    if (!followed) {
-      followed = true;
-      kernel_error = fstatat(*folder, name->c_str(), &reached, 0) == 0 ? 0 : errno;
-      if (kernel_error != 0 && kernel_error != ENOENT) break;
-    }
-    std::string link;
-    if (!read_link(*folder, *name, &link) || link.empty()) break;
-    split_path(link, &folder_part, name);
-    const int next = open_folder(*folder, folder_part);
-    close(*folder);
-    *folder = next;
-    if (next < 0) return false;
-  }
-  close(*folder);
-  *folder = -1;
-  return false;
-}
-
-// Whether a plain open for writing would write the existing target, and this
-// run may rename over it. In a sticky folder (/tmp) only the file's or the
-// folder's owner may, so another user's file there, writable as it may be,
-// cannot be replaced whole; that fails here, before any work.
-bool may_replace(int folder, const std::string& name, const struct stat& target) {
-  if (!S_ISREG(target.st_mode) || faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0) {
-    return false;
-  }
-  struct stat folder_status;
-  if (fstat(folder, &folder_status) != 0) return false;
-  const uid_t me = geteuid();
-  return (folder_status.st_mode & S_ISVTX) == 0 || me == 0 || target.st_uid == me ||
-         folder_status.st_uid == me;
 }
 
 // Names of this target's temporaries begin with this; they must fit in a name.
@@ -362,15 +264,14 @@ bool lock(int fd) {
 
 enum class Made { kMade, kNameTaken, kFailed };
 
-// Makes and locks a new temporary at `name`, readable and writable by its
-// owner alone until it is committed, so that a run may clear it should this
-// one be killed.
-Made make_temp_at(OutputFile* output, const std::string& name) {
+// Makes and locks a new temporary at `name` with the permission bits `mode`,
+// which the folder's default access list or the umask then narrow.
+Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
   const int folder = static_cast<int>(output->folder);
   sigset_t previous;
   block_cleanup_signals(&previous);
   const int fd =
-      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
+      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
   if (fd >= 0) {
     std::memcpy(g_temp, name.c_str(), name.size() + 1);
     g_folder = folder;
@@ -407,7 +308,7 @@ Made make_temp_at(OutputFile* output, const std::string& name) {
 
 // Makes and locks a new temporary in the first free slot, clearing the
 // leftovers in every slot; where none is free, under a random name.
-bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs) {
+bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs, mode_t mode) {
   const int folder = static_cast<int>(output->folder);
   const std::string target = output->target;
   for (int slot = 0; slot < kSlots; ++slot) {
@@ -415,14 +316,14 @@ bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs) {
     if (clear_slot(folder, name.c_str(), target, inputs) == Slot::kTaken || !output->temp.empty()) {
       continue;
     }
-    if (make_temp_at(output, name) == Made::kFailed) return false;
+    if (make_temp_at(output, name, mode) == Made::kFailed) return false;
   }
   if (!output->temp.empty()) return true;
   clear_random_names(folder, prefix, target, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
     const std::string name = random_name(prefix);
     if (name == target) continue;
-    const Made made = make_temp_at(output, name);
+    const Made made = make_temp_at(output, name, mode);
     if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
@@ -437,14 +338,23 @@ void take_owner(int fd, const struct stat& target) {
   }
 }
 
-// The permission bits the new file takes just before the rename: an
-// existing target's own, or what a plain open would give a new file, 0666
-// less the umask.
-mode_t final_mode(bool exists, const struct stat& target) {
-  if (exists) return target.st_mode & 0777;
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+// Gives the new temporary what a plain open would leave the file: an
+// existing target's owner, group, extended attributes and permission bits;
+// for a new one, the bits its folder's default access list or the umask gave
+// it as it was made. Until the commit it is open to its owner alone, so that
+// a run may clear it should this one be killed, whatever those bits are.
+bool settle_temp(OutputFile* output, const PlainTarget& target) {
+  const int fd = static_cast<int>(output->handle);
+  if (target.node >= 0) {
+    take_owner(fd, target.status);
+    if (!carry_attributes(target, fd)) return false;
+    output->mode = target.status.st_mode & 0777;
+  } else {
+    struct stat made;
+    if (fstat(fd, &made) != 0) return false;
+    output->mode = made.st_mode & 0777;
+  }
+  return fchmod(fd, 0600) == 0;
 }
 
 bool write_output(void* output_file, const char* data, std::size_t size) {
@@ -467,25 +377,23 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   install_cleanup_handlers();
   g_committed = 0;
 
-  int folder = -1;
-  bool exists = false;
-  struct stat status;
-  if (!resolve_target(path, &folder, &output->target, &exists, &status)) {
-    return CreateResult::kCannotCreate;
-  }
-  output->folder = folder;
+  PlainTarget target;
+  if (!find_plain_target(path, &target)) return CreateResult::kCannotCreate;
+  output->folder = target.folder;
+  output->target = target.name;
+  const bool exists = target.node >= 0;
   CreateResult result = CreateResult::kCreated;
-  const int named = exists ? input_index(status, inputs) : -1;
+  const int named = exists ? input_index(target.status, inputs) : -1;
   if (named >= 0) {
     output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
-  } else if ((exists && !may_replace(folder, output->target, status)) ||
-             !make_temp(output, temp_prefix(output->target, tag), inputs)) {
+  } else if ((exists && !may_replace(target)) || !folder_takes_renames(target) ||
+             !make_temp(output, temp_prefix(output->target, tag), inputs, exists ? 0600 : 0666) ||
+             !settle_temp(output, target)) {
     result = CreateResult::kCannotCreate;
-  } else {
-    if (exists) take_owner(static_cast<int>(output->handle), status);
-    output->mode = final_mode(exists, status);
   }
+  target.folder = -1;  // the output's from here on
+  close_plain_target(&target);
   if (result != CreateResult::kCreated) discard_output(output);
   return result;
 }

@@ -392,9 +392,12 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   std::wstring target = long_path(path);
   const std::size_t slash = target.rfind(L'\\');
   // A name longer than any Windows file system allows fails here, as it does
-  // on POSIX systems, rather than at the rename after all the work.
+  // on POSIX systems, rather than at the rename after all the work. So does a
+  // ':' after the drive ("x.png:s"), which names a stream of a file: the
+  // temporary would be a stream of another new file, which no rename moves.
+  const std::size_t drive = target.size() > 5 && target[5] == L':' ? 6 : 4;  // after "\\?\C:"
   if (is_device_path(target) || slash == std::wstring::npos || slash + 1 == target.size() ||
-      target.size() - slash - 1 > kNameMax) {
+      target.size() - slash - 1 > kNameMax || target.find(L':', drive) != std::wstring::npos) {
     return CreateResult::kCannotCreate;
   }
   Security security;

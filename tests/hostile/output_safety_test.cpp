@@ -1,14 +1,19 @@
 // The output is as safe as a plain open, and the input is never destroyed:
-// links the kernel would not follow, other names of the input, owners,
-// sticky folders and failed checks, on Linux.
+// links the kernel would not follow, also while they come and go, other names
+// of the input, owners, sticky folders, the kernel's protections, append-only
+// files and failed checks, on Linux.
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "hostile_support.h"
@@ -32,6 +37,32 @@ void copy_programs(const std::string& folder) {
     write_file(copy, read_file(program));
     chmod(copy.c_str(), 0755);
   }
+}
+
+// A kernel setting (/proc/sys/fs/<name>) changed for one test and restored.
+struct KernelSetting {
+  KernelSetting(const char* name, const char* value) : path(std::string("/proc/sys/fs/") + name) {
+    earlier = read_file(path);
+    set = !earlier.empty() && put(value) && read_file(path) == std::string(value) + "\n";
+  }
+  ~KernelSetting() {
+    if (set) put(earlier.c_str());
+  }
+  bool put(const char* value) const {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return false;
+    const bool written = std::fputs(value, file) >= 0;
+    return std::fclose(file) == 0 && written;
+  }
+  std::string path;
+  std::string earlier;
+  bool set = false;
+};
+
+// Runs `command` as user 1001; false where that cannot be done here.
+bool as_other_user(const std::string& command, const std::string& folder) {
+  return run_shell("setpriv --reuid=1001 --regid=1001 --clear-groups " + command, folder)
+             .exit_status == 0;
 }
 
 // A tmpfs that follows no symbolic link, unmounted when the test ends.
@@ -180,6 +211,141 @@ TEST(OutputSafety, FailedChecksLeaveNoTemporary) {
       EXPECT_EQ(left, Names{"pic.bmp"});
     }
   }
+}
+
+// The kernel's rules for a plain open, as root: another user's file in a
+// sticky, world-writable folder is refused under fs.protected_regular; a link
+// inside the path is followed even where fs.protected_symlinks would refuse
+// it in the last place.
+TEST(OutputSafety, TheKernelsProtectionsAsAPlainOpenHasThem) {
+  TempFolder folder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  KernelSetting regular("protected_regular", "1");
+  KernelSetting symlinks("protected_symlinks", "1");
+  if (!regular.set || !symlinks.set) GTEST_SKIP() << "cannot change the kernel's settings here";
+  chmod(folder.path.c_str(), 0755);
+  const std::string st = folder.path + "/st";
+  ASSERT_TRUE(make_folder(st) && make_folder(folder.path + "/d"));
+  chmod(st.c_str(), 01777);
+  chmod((folder.path + "/d").c_str(), 0777);
+  write_file(st + "/in.txt", "a\n");
+  write_file(st + "/pic.bmp", kPicture);
+  ASSERT_TRUE(
+      as_other_user("sh -c 'echo theirs > st/theirs.c && echo theirs > st/pic.bmp.h && "
+                    "chmod 666 st/theirs.c st/pic.bmp.h && ln -s ../d st/dlink'",
+                    folder.path));
+  ASSERT_LT(open((st + "/theirs.c").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 0);
+  ASSERT_EQ(errno, EACCES);
+
+  ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", "theirs.c"}, st);
+  EXPECT_EQ(run.output, lortane_opening("in.txt", "theirs.c") + "Can't open: theirs.c\n");
+  EXPECT_EQ(run.exit_status, 2);
+  run = run_program(KESTRIN_PATH, {"pic.bmp"}, st);
+  EXPECT_EQ(run.output, kestrin_progress("pic.bmp") + "ERROR: error opening file: pic.bmp.h\n");
+  EXPECT_EQ(run.exit_status, 6);
+  EXPECT_EQ(read_file(st + "/theirs.c"), "theirs\n");
+  EXPECT_EQ(read_file(st + "/pic.bmp.h"), "theirs\n");
+
+  run = run_program(LORTANE_PATH, {"v", "in.txt", "dlink/v.c"}, st);
+  EXPECT_EQ(run.exit_status, 0) << run.output;
+  EXPECT_TRUE(file_exists(folder.path + "/d/v.c"));
+}
+
+// chattr +a and +i (root only): a plain open for writing fails at once on
+// such a file, and a rename in such a folder fails; so does every run, before
+// any work.
+TEST(OutputSafety, AppendOnlyAndImmutableFailAtOnce) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/pic.bmp", kPicture);
+  write_file(folder.path + "/app.c", kEarlier);
+  write_file(folder.path + "/fixed.c", kEarlier);
+  write_file(folder.path + "/pic.bmp.h", kEarlier);
+  ASSERT_TRUE(make_folder(folder.path + "/log"));
+  const std::string unset = "chattr -a app.c pic.bmp.h log; chattr -i fixed.c";
+  if (run_shell("chattr +a app.c pic.bmp.h log && chattr +i fixed.c", folder.path).exit_status !=
+      0) {
+    run_shell(unset, folder.path);
+    GTEST_SKIP() << "chattr +a and +i need root and a file system that has them";
+  }
+  for (const std::string out : {"app.c", "fixed.c", "log/new.c"}) {
+    SCOPED_TRACE(out);
+    const ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", out}, folder.path);
+    EXPECT_EQ(run.output, lortane_opening("in.txt", out) + "Can't open: " + out + "\n");
+    EXPECT_EQ(run.exit_status, 2);
+  }
+  const ProgramResult run = run_program(KESTRIN_PATH, {"pic.bmp"}, folder.path);
+  EXPECT_EQ(run.output, kestrin_progress("pic.bmp") + "ERROR: error opening file: pic.bmp.h\n");
+  EXPECT_EQ(run.exit_status, 6);
+  run_shell(unset, folder.path);
+  EXPECT_EQ(read_file(folder.path + "/app.c"), kEarlier);
+  EXPECT_EQ(read_file(folder.path + "/fixed.c"), kEarlier);
+  EXPECT_EQ(list_folder(folder.path + "/log"), Names());
+}
+
+// The target is a link to a name in a sticky, world-writable folder, where
+// another user makes and removes a link to a file of their choosing, over
+// and over. The kernel never follows their link for an open, and neither
+// does any run: no file ever appears where it points.
+TEST(OutputSafety, ALinkThatComesAndGoesIsNeverFollowedWhereTheKernelWouldNot) {
+  TempFolder folder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  KernelSetting symlinks("protected_symlinks", "1");
+  if (!symlinks.set) GTEST_SKIP() << "cannot change the kernel's settings here";
+  chmod(folder.path.c_str(), 0755);
+  const std::string st = folder.path + "/st", evil = st + "/evil";
+  const std::string planted = folder.path + "/victim/new";
+  ASSERT_TRUE(make_folder(st) && make_folder(folder.path + "/victim"));
+  chmod(st.c_str(), 01777);
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/pic.bmp", kPicture);
+  write_file(folder.path + "/src.bmp", kPicture);
+  ASSERT_EQ(run_program(KESTRIN_PATH, {"src.bmp"}, folder.path).exit_status, 0);
+  for (const char* link : {"/out.c", "/pic.bmp.h", "/out.png"}) {
+    ASSERT_EQ(symlink(evil.c_str(), (folder.path + link).c_str()), 0);
+  }
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    if (setresgid(1001, 1001, 1001) != 0 || setresuid(1001, 1001, 1001) != 0) _exit(1);
+    for (;;) {
+      (void)!symlink(planted.c_str(), evil.c_str());
+      unlink(evil.c_str());
+    }
+  }
+  // Counts, after each try, whether a file appeared through the link; and
+  // clears the file the try made in the link's place, which would end the race.
+  int planted_files = 0;
+  const auto settle = [&] {
+    if (unlink(planted.c_str()) == 0) ++planted_files;
+    struct stat status;
+    if (lstat(evil.c_str(), &status) == 0 && S_ISREG(status.st_mode)) unlink(evil.c_str());
+  };
+  int refused = 0;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int fd = open((folder.path + "/out.c").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 && errno == EACCES) ++refused;
+    if (fd >= 0) close(fd);
+    settle();
+  }
+  EXPECT_GT(refused, 0) << "the other user's link was never met: the race is not live";
+  EXPECT_EQ(planted_files, 0) << "a plain open";
+  const std::vector<std::pair<std::string, Names>> runs = {
+      {LORTANE_PATH, {"v", "in.txt", "out.c"}},
+      {KESTRIN_PATH, {"pic.bmp"}},
+      {KESTRIN_PREVIEW_PATH, {"src.bmp.h", "out.png"}}};
+  for (const auto& program : runs) {
+    planted_files = refused = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      if (run_program(program.first, program.second, folder.path).exit_status != 0) ++refused;
+      settle();
+    }
+    std::printf("%s: %d of 100 runs refused, %d planted a file\n", program.first.c_str(), refused,
+                planted_files);
+    EXPECT_EQ(planted_files, 0) << program.first;
+  }
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -25,6 +26,7 @@
 
 #include "platform/input_file.h"
 #include "support/line_ends.h"
+#include "support/run_program.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -213,6 +215,74 @@ TEST(OutputFile, TakesTheTargetsModeAsItIsCommitted) {
   ASSERT_TRUE(platform::commit_output(&output));
   ASSERT_EQ(stat(target.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0200u);
+}
+
+// An extended attribute of `path` as bytes; empty where it has none.
+std::string attribute(const std::string& path, const char* name) {
+  std::string value(65536, '\0');
+  const ssize_t size = getxattr(path.c_str(), name, &value[0], value.size());
+  return value.substr(0, size < 0 ? 0 : static_cast<std::size_t>(size));
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+constexpr char kAccessList[] = "system.posix_acl_access";
+
+// A replaced file keeps its access list whole, its mask included (which the
+// group bits show), and its user.* attributes: nobody gains or loses a right.
+TEST(OutputFile, KeepsTheTargetsAccessListAndAttributes) {
+  TempFolder folder;
+  const std::string target = folder.path + "/t.c";
+  write_file(target, "earlier\n");
+  chmod(target.c_str(), 0640);
+  if (run_shell("setfacl -m u:1005:rw t.c", folder.path).exit_status != 0 ||
+      setxattr(target.c_str(), "user.note", "kept", 4, 0) != 0) {
+    GTEST_SKIP() << "no setfacl, or no access lists or user attributes on this file system";
+  }
+  const std::string list = attribute(target, kAccessList);
+  ASSERT_FALSE(list.empty());
+  ASSERT_EQ(mode_of(target), 0660u);  // the mask
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(target, kTag, {}, &output), platform::CreateResult::kCreated);
+  EXPECT_EQ(mode_of(folder.path + "/.t.c.test-00"), 0600u);
+  ASSERT_TRUE(write_text(&output, "new\n"));
+  ASSERT_TRUE(platform::commit_output(&output));
+  EXPECT_EQ(read_file(target), "new\n");
+  EXPECT_EQ(attribute(target, kAccessList), list);
+  EXPECT_EQ(mode_of(target), 0660u);
+  EXPECT_EQ(attribute(target, "user.note"), "kept");
+}
+
+// A new file gets what open(O_CREAT, 0666) gives one in its folder: the
+// folder's default access list over the umask; and a replaced file that had
+// no access list gets none from the folder.
+TEST(OutputFile, ANewFileTakesItsFoldersDefaultAccessList) {
+  TempFolder folder;
+  const std::string shared = folder.path + "/shared";
+  ASSERT_TRUE(make_folder(shared));
+  write_file(shared + "/plain.c", "earlier\n");
+  chmod((shared + "/plain.c").c_str(), 0644);
+  if (run_shell("setfacl -d -m u::rw,g::r,o::-,u:1005:rw shared", folder.path).exit_status != 0) {
+    GTEST_SKIP() << "no setfacl, or no access lists on this file system";
+  }
+  const mode_t mask = umask(022);
+  close(open((shared + "/touched").c_str(), O_WRONLY | O_CREAT, 0666));
+  platform::OutputFile output;
+  ASSERT_EQ(platform::create_output(shared + "/new.c", kTag, {}, &output),
+            platform::CreateResult::kCreated);
+  ASSERT_TRUE(platform::commit_output(&output));
+  ASSERT_EQ(platform::create_output(shared + "/plain.c", kTag, {}, &output),
+            platform::CreateResult::kCreated);
+  ASSERT_TRUE(platform::commit_output(&output));
+  umask(mask);
+  EXPECT_EQ(mode_of(shared + "/new.c"), mode_of(shared + "/touched"));
+  EXPECT_EQ(mode_of(shared + "/new.c"), 0660u);  // the named user's rw as the mask
+  EXPECT_EQ(attribute(shared + "/new.c", kAccessList), attribute(shared + "/touched", kAccessList));
+  EXPECT_EQ(attribute(shared + "/plain.c", kAccessList), "");
+  EXPECT_EQ(mode_of(shared + "/plain.c"), 0644u);
 }
 
 // In a child process: a signal before the rename removes the temporary and

@@ -177,11 +177,13 @@ TEST(WindowsTargets, ReadOnlyTargetIsLeftAsItWas) {
   }
 }
 
-TEST(WindowsTargets, FoldersDevicesAndPathsThroughNoFolderCannotBeOpened) {
+// A named stream ("out.c:s") is refused too, leaving no file behind.
+TEST(WindowsTargets, FoldersDevicesStreamsAndPathsThroughNoFolderCannotBeOpened) {
   TempFolder folder;
   write_file(folder.path + "/in.txt", "a\n");
   ASSERT_TRUE(make_folder(folder.path + "/folder.c"));
-  for (const std::string out : {"folder.c", "NUL", "missing\\out.c", "in.txt\\out.c"}) {
+  for (const std::string out :
+       {"folder.c", "NUL", "missing\\out.c", "in.txt\\out.c", "out.c:s", "in.txt:s"}) {
     SCOPED_TRACE(out);
     const ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", out}, folder.path);
     EXPECT_EQ(run.exit_status, 2);
