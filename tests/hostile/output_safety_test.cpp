@@ -313,6 +313,12 @@ TEST(OutputSafety, ALinkThatComesAndGoesIsNeverFollowedWhereTheKernelWouldNot) {
       unlink(evil.c_str());
     }
   }
+  // The race starts once the other user's link has been seen.
+  struct stat seen;
+  for (int wait = 0; wait < 5000 && !(lstat(evil.c_str(), &seen) == 0 && S_ISLNK(seen.st_mode));
+       ++wait) {
+    usleep(1000);
+  }
   // Counts, after each try, whether a file appeared through the link; and
   // clears the file the try made in the link's place, which would end the race.
   int planted_files = 0;
