@@ -43,8 +43,9 @@ flat() {  # CMake wraps its messages: compare them as one line
   tr '\n' ' ' <"$1" | tr -s ' '
 }
 
-# Refused: the names, each alone in a folder of its own. The
-# configuration fails and names the file and the character.
+# Refused: names that ran code, went stale or broke the build, each alone in
+# a folder of its own. The configuration fails, naming the file and the
+# character.
 refused() {  # refused <case> <file> <expected words> [<cmake argument>...]
   local case=$1 file=$2 words=$3
   shift 3
@@ -53,8 +54,8 @@ refused() {  # refused <case> <file> <expected words> [<cmake argument>...]
     *.bmp) "$make_picture" "$src/$case/$file" 4 2 ;;
     *) printf 'a text\n' >"$src/$case/$file" ;;
   esac
-  if "$cmake" -S "$src" -B "$work/refused" "${tools[@]}" "-DFOLDER=$case" -UPICTURE -DPICTURE_OPTIONS= "$@" \
-    >"$work/$case.log" 2>&1; then
+  if "$cmake" -S "$src" -B "$work/refused" "${tools[@]}" "-DFOLDER=$case" -UPICTURE \
+    -DPICTURE_OPTIONS= "$@" >"$work/$case.log" 2>&1; then
     fail "$case: $file configured"
   fi
   flat "$work/$case.log" | grep -qF -- "$words" ||
@@ -80,9 +81,9 @@ refused colon 'a:b.bmp' "holds ':'"
 refused list_bracket 'p]=]q.bmp' "holds ']'"
 refused name 'plain.bmp' "NAME a?b.bmp (for $src/name/plain.bmp) holds '?'" "-DPICTURE_OPTIONS=NAME;a?b.bmp"
 
-# Carried: a name of every other sign and a name that starts with '-', as
-# pictures with Magic Pink, DECLARATIONS and PREVIEW (whose tool takes
-# options) and as texts.
+# Carried: a name of every other character the build carries and a name
+# that starts with '-', as pictures with Magic Pink, DECLARATIONS and PREVIEW
+# (whose tool takes options) and as texts.
 names=("-x" "it's a&b (c) {d}=e,f+g@h~i^j!k\`l é日")
 mkdir "$src/carried"
 generators=("Unix Makefiles")
