@@ -10,8 +10,9 @@ set(KL_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/kestrin-lortane)
 
 # The machine the programs run on goes into the package, so that a cross
 # build that finds them knows whether it can run them itself.
+_kestrin_lortane_machine("${CMAKE_SYSTEM_NAME}" "${CMAKE_SYSTEM_PROCESSOR}" kl_built_for)
 set_target_properties(kestrin lortane kestrin-preview PROPERTIES
-  KESTRIN_LORTANE_BUILT_FOR "${CMAKE_SYSTEM_NAME};${CMAKE_SYSTEM_PROCESSOR}"
+  KESTRIN_LORTANE_BUILT_FOR "${kl_built_for}"
   EXPORT_PROPERTIES KESTRIN_LORTANE_BUILT_FOR)
 install(TARGETS kestrin lortane kestrin-preview EXPORT KestrinLortaneTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -28,7 +28,9 @@
 #
 # Relative paths are taken from the calling folder's source folder. An input
 # must exist, or be made by a custom command of the build (its GENERATED
-# property), by the end of the configuration. Both functions must be called
+# property), by the end of the configuration. A path or name that holds a
+# character the build cannot carry, and two calls that would make one file,
+# stop the configuration with a message that names them. Both functions must be called
 # in the folder that creates <target>, as CMake attaches generated files to
 # targets only there.
 #
@@ -64,6 +66,24 @@ set(KESTRIN_PREVIEW_EXECUTABLE "" CACHE FILEPATH
 # place is recorded now.
 set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}")
 
+# Sets <out> to the record of a machine that programs run on, as a package
+# keeps it in the property KESTRIN_LORTANE_BUILT_FOR: "<system>/<processor>",
+# with '%', '/', ';' and '$' written as %25, %2F, %3B and %24. It is one plain
+# string for any names, an empty processor too (a toolchain file may leave
+# CMAKE_SYSTEM_PROCESSOR unset), as an exported property must be.
+function(_kestrin_lortane_machine system processor out)
+  set(machine "")
+  foreach(part IN ITEMS system processor)
+    string(REPLACE "%" "%25" text "${${part}}")
+    string(REPLACE "/" "%2F" text "${text}")
+    string(REPLACE ";" "%3B" text "${text}")
+    string(REPLACE "$" "%24" text "${text}")
+    string(APPEND machine "/${text}")
+  endforeach()
+  string(SUBSTRING "${machine}" 1 -1 machine)
+  set(${out} "${machine}" PARENT_SCOPE)
+endfunction()
+
 # Sets <command_out> to the program to run for <tool> and <depends_out> to
 # what an output must be rebuilt after when that program changes.
 function(_kestrin_lortane_tool tool command_out depends_out)
@@ -97,7 +117,8 @@ function(_kestrin_lortane_tool tool command_out depends_out)
     # A package records the machine its programs were built for; a program
     # built here is built for the target.
     get_target_property(built_for ${target} KESTRIN_LORTANE_BUILT_FOR)
-    if(NOT built_for STREQUAL "${CMAKE_HOST_SYSTEM_NAME};${CMAKE_HOST_SYSTEM_PROCESSOR}")
+    _kestrin_lortane_machine("${CMAKE_HOST_SYSTEM_NAME}" "${CMAKE_HOST_SYSTEM_PROCESSOR}" host)
+    if(NOT built_for STREQUAL host)
       if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
         message(FATAL_ERROR
           "KestrinLortane::${tool} is built for ${CMAKE_SYSTEM_NAME}, which this build "
@@ -139,49 +160,211 @@ function(_kestrin_lortane_check_target function target target_out type_out)
   set(${type_out} ${type} PARENT_SCOPE)
 endfunction()
 
-# Sets <path_out> to <given> as a full path and <name_out> to the bare file
-# name the tool converts it under: <name> when given, else the path's own.
-function(_kestrin_lortane_input function target given name path_out name_out)
-  get_filename_component(path "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
-  if(name STREQUAL "")
-    get_filename_component(name "${path}" NAME)
-  elseif(name MATCHES "[/\\\\:]")
-    message(FATAL_ERROR "${function}: NAME '${name}' must be a file name without folders")
+# Every call of the two functions is a request, numbered in the order of the
+# calls. What it was (the function, the target, the input as given and as a
+# full path, the name it is converted under, the caller's list file) is kept
+# in global properties under its number, and every file it makes is
+# registered under the file's path: no path or name is ever read as CMake
+# code, and a clash between any two outputs of the build, in any folder or
+# target, is found while configuring.
+
+# Sets <char_out> to the first character of <text> that the build cannot
+# carry, under Make and Ninja alike, and <reason_out> to what goes wrong with
+# it, as a sentence; both to "" when there is none. <role> says what <text>
+# is: PATH, the full path of an input, which appears only among a rule's
+# inputs and in commands; or NAME, a file name that the tools write and read
+# in the build folder (or that folder), which also appears among a rule's
+# outputs, in an #include and in the arguments of programs that may be
+# Windows programs.
+function(_kestrin_lortane_refused_character text role char_out reason_out)
+  string(ASCII 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29
+    30 31 127 controls)
+  set(refused "];$|:\\\\?[")
+  if(role STREQUAL "NAME")
+    string(APPEND refused "#<>%\"*")
   endif()
-  # A custom command declared later, in any folder, may make the input, so
-  # it is looked for once the whole project has been read.
-  cmake_language(EVAL CODE "
-    cmake_language(DEFER DIRECTORY [==[${CMAKE_SOURCE_DIR}]==]
-      CALL _kestrin_lortane_check_input [==[${function}]==] [==[${target}]==]
-        [==[${given}]==] [==[${path}]==] [==[${CMAKE_CURRENT_SOURCE_DIR}]==]
-        [==[${CMAKE_CURRENT_LIST_FILE}]==])")
-  set(${path_out} "${path}" PARENT_SCOPE)
-  set(${name_out} "${name}" PARENT_SCOPE)
+  string(REGEX REPLACE "^[A-Za-z]:/" "/" text "${text}")  # a Windows drive's colon
+  set(char "")
+  set(reason "")
+  if(text MATCHES "[${controls}]")
+    string(HEX "${CMAKE_MATCH_0}" code)
+    string(TOUPPER "${code}" code)
+    set(char "a control character (0x${code})")
+    set(reason "Make and Ninja cannot carry it")
+  elseif(text MATCHES "[${refused}]")
+    set(char "${CMAKE_MATCH_0}")
+    if(char STREQUAL ";")
+      set(reason "CMake reads it as a list separator")
+    elseif(char MATCHES "[][]")
+      set(reason "CMake reads it as a bracket that stops a list being split")
+    elseif(char STREQUAL "$")
+      set(reason "CMake, Make and Ninja read it as the start of an expression or a variable")
+    elseif(char STREQUAL "|")
+      set(reason "Make and Ninja read it as a separator of a rule's inputs")
+    elseif(char STREQUAL ":")
+      set(reason "Make reads it as the end of a rule's outputs")
+    elseif(char STREQUAL "\\")
+      set(reason "CMake reads it as an escape, and Windows as a folder separator")
+    elseif(char STREQUAL "?")
+      set(reason "the shell that runs the build's commands reads it as a wildcard")
+    elseif(char MATCHES "[#<>]")
+      set(reason "CMake does not take it in the outputs of a rule")
+    elseif(char STREQUAL "%")
+      set(reason "Make reads it as a pattern in the outputs of a rule")
+    elseif(char STREQUAL "\"")
+      set(reason "an #include cannot name a file that holds it")
+    else()
+      set(reason "Windows file names cannot hold it")
+    endif()
+    set(char "'${char}'")
+  endif()
+  set(${char_out} "${char}" PARENT_SCOPE)
+  set(${reason_out} "${reason}" PARENT_SCOPE)
 endfunction()
 
-function(_kestrin_lortane_check_input function target given path directory list_file)
-  if(EXISTS "${path}")
-    return()
+# Stops the configuration when <text>, which <what> names in the message,
+# holds a character that the build cannot carry in its <role> (see above);
+# <fix> says what to do instead.
+function(_kestrin_lortane_check_characters function what text role fix)
+  _kestrin_lortane_refused_character("${text}" ${role} char reason)
+  if(char)
+    message(FATAL_ERROR "${function}: ${what} holds ${char}: ${reason}; ${fix}")
   endif()
-  # A custom command of any folder counts: look in the caller's folder, then
-  # in every folder of the build.
-  set(folders "${directory}")
-  set(pending "${CMAKE_SOURCE_DIR}")
-  while(pending)
-    list(POP_FRONT pending folder)
-    list(APPEND folders "${folder}")
-    get_property(subfolders DIRECTORY "${folder}" PROPERTY SUBDIRECTORIES)
-    list(APPEND pending ${subfolders})
-  endwhile()
-  foreach(folder IN LISTS folders)
-    get_source_file_property(generated "${path}" DIRECTORY "${folder}" GENERATED)
-    if(generated)
-      return()
+endfunction()
+
+# Records a request of <function>(<target> <given> ...) that converts <given>
+# under <name> (its own file name when empty) in the folder
+# <subfolder>/<target> of the current build folder. Sets <request_out> to the
+# request's number, <path_out> to the input's full path, <name_out> to the
+# name and <folder_out> to the folder.
+function(_kestrin_lortane_request function target given name subfolder request_out path_out
+         name_out folder_out)
+  get_filename_component(path "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  _kestrin_lortane_check_characters(${function} "the path ${path}" "${path}" PATH
+    "rename the file or the folder that holds it")
+  if(name STREQUAL "")
+    get_filename_component(name "${path}" NAME)
+    _kestrin_lortane_check_characters(${function} "the file name of ${path}" "${name}" NAME
+      "rename the file, or convert it under a NAME without it")
+  elseif(name MATCHES "[/\\\\]" OR name STREQUAL "." OR name STREQUAL "..")
+    message(FATAL_ERROR "${function}: NAME '${name}' must be a file name without folders")
+  else()
+    _kestrin_lortane_check_characters(${function} "NAME ${name} (for ${path})" "${name}" NAME
+      "choose a NAME without it")
+  endif()
+  set(folder "${CMAKE_CURRENT_BINARY_DIR}/${subfolder}/${target}")
+  _kestrin_lortane_check_characters(${function} "the build folder ${folder}" "${folder}" NAME
+    "configure the project in a build folder without it")
+
+  get_property(request GLOBAL PROPERTY _KESTRIN_LORTANE_REQUESTS)
+  if(NOT request)
+    set(request 0)
+    # A custom command declared later, in any folder, may make an input, so
+    # the inputs are looked for once the whole project has been read.
+    cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}" CALL _kestrin_lortane_check_inputs)
+  endif()
+  math(EXPR request "${request} + 1")
+  set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_REQUESTS ${request})
+  set(list_file "${CMAKE_CURRENT_LIST_FILE}")
+  foreach(field IN ITEMS function target given path name list_file)
+    set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_REQUEST_${request}_${field} "${${field}}")
+  endforeach()
+  set(${request_out} ${request} PARENT_SCOPE)
+  set(${path_out} "${path}" PARENT_SCOPE)
+  set(${name_out} "${name}" PARENT_SCOPE)
+  set(${folder_out} "${folder}" PARENT_SCOPE)
+endfunction()
+
+# Sets the variables named after the fields of request <request> (function,
+# target, given, path, name, list_file) in the caller's scope.
+macro(_kestrin_lortane_request_fields request)
+  foreach(_kestrin_lortane_field IN ITEMS function target given path name list_file)
+    get_property(${_kestrin_lortane_field} GLOBAL PROPERTY
+      _KESTRIN_LORTANE_REQUEST_${request}_${_kestrin_lortane_field})
+  endforeach()
+endmacro()
+
+# Sets <out> to request <request> as its caller wrote it, for messages.
+function(_kestrin_lortane_describe request out)
+  _kestrin_lortane_request_fields(${request})
+  get_filename_component(given_name "${path}" NAME)
+  set(named "")
+  if(NOT name STREQUAL given_name)
+    set(named " NAME ${name}")
+  endif()
+  set(${out} "${function}(${target} ${given}${named} ...) in ${list_file}" PARENT_SCOPE)
+endfunction()
+
+# Registers the files after <request> as made by it. A file that another
+# request makes already stops the configuration with a message that names
+# both requests.
+function(_kestrin_lortane_claim request)
+  foreach(output IN LISTS ARGN)
+    set(key "${output}")
+    if(CMAKE_HOST_WIN32 OR CMAKE_HOST_APPLE)  # their file systems ignore case by default
+      string(TOLOWER "${key}" key)
+    endif()
+    get_property(maker GLOBAL PROPERTY "_KESTRIN_LORTANE_OUTPUT ${key}")
+    if(NOT maker)
+      set_property(GLOBAL PROPERTY "_KESTRIN_LORTANE_OUTPUT ${key}" ${request})
+    elseif(NOT maker EQUAL request)
+      # The same input under the same name for the same target is one call
+      # made twice (no field holds a ';', so the lists compare exactly).
+      _kestrin_lortane_request_fields(${maker})
+      set(first_call "${function}" "${target}" "${path}" "${name}")
+      _kestrin_lortane_request_fields(${request})
+      if(first_call STREQUAL "${function};${target};${path};${name}")
+        set(input text)
+        if(function STREQUAL "kestrin_add_header")
+          set(input picture)
+        endif()
+        message(FATAL_ERROR
+          "${function}: ${input} ${path} is added to target ${target} twice under one name; to "
+          "convert it again (with other options, say), give the second one a NAME of its own")
+      endif()
+      _kestrin_lortane_describe(${maker} first)
+      _kestrin_lortane_describe(${request} second)
+      message(FATAL_ERROR
+        "${function}: ${second} would make ${output}, which ${first} makes already; "
+        "give one of them another NAME")
     endif()
   endforeach()
-  message(FATAL_ERROR
-    "${function}(${target} ${given} ...) in ${list_file}: ${given} does not exist "
-    "(looked for ${path}) and no custom command of this build makes it")
+endfunction()
+
+# Run at the end of the top folder: stops the configuration when an input of
+# a request does not exist and no custom command of the build makes it.
+function(_kestrin_lortane_check_inputs)
+  get_property(count GLOBAL PROPERTY _KESTRIN_LORTANE_REQUESTS)
+  set(folders "")
+  foreach(request RANGE 1 ${count})
+    _kestrin_lortane_request_fields(${request})
+    if(EXISTS "${path}")
+      continue()
+    endif()
+    # A custom command of any folder counts: look in every folder of the
+    # build, listed once.
+    if(NOT folders)
+      set(pending "${CMAKE_SOURCE_DIR}")
+      while(pending)
+        list(POP_FRONT pending folder)
+        list(APPEND folders "${folder}")
+        get_property(subfolders DIRECTORY "${folder}" PROPERTY SUBDIRECTORIES)
+        list(APPEND pending ${subfolders})
+      endwhile()
+    endif()
+    set(generated FALSE)
+    foreach(folder IN LISTS folders)
+      get_source_file_property(generated "${path}" DIRECTORY "${folder}" GENERATED)
+      if(generated)
+        break()
+      endif()
+    endforeach()
+    if(NOT generated)
+      message(FATAL_ERROR
+        "${function}(${target} ${given} ...) in ${list_file}: ${given} does not exist "
+        "(looked for ${path}) and no custom command of this build makes it")
+    endif()
+  endforeach()
 endfunction()
 
 # The identifier prefixes kestrin derives from a file name: the defines use
@@ -253,10 +436,8 @@ function(_kestrin_check_names target picture name)
     return()
   endif()
   foreach(other_picture other_name IN ZIP_LISTS pictures names)
-    if(other_picture STREQUAL picture AND other_name STREQUAL name)
-      message(FATAL_ERROR
-        "kestrin_add_header: picture ${picture} is added to target ${target} twice; "
-        "to convert it again (with other colours, say), give the second one a NAME of its own")
+    if(other_name STREQUAL name)
+      continue()  # the same files, which _kestrin_lortane_claim refuses
     endif()
     _kestrin_prefixes("${other_name}" other_define other_array)
     if(other_define STREQUAL define_prefix)
@@ -273,11 +454,13 @@ function(_kestrin_check_names target picture name)
   endforeach()
 endfunction()
 
-# Adds the custom command that copies <input> to <folder>/<name> and runs the
-# tool there with the arguments after ARGS, then the commands after THEN; the
-# tool prints only when it fails.
-function(_kestrin_lortane_generate tool input folder name output comment)
-  cmake_parse_arguments(PARSE_ARGV 6 gen "" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
+# Adds the custom command of request <request> that copies <input> to
+# <folder>/<name> (unless it is that file already) and runs <tool> there with
+# the arguments after ARGS, then the commands after THEN, making <output> and
+# the files after BYPRODUCTS; the tool prints only when it fails. Every file
+# the command makes is registered as the request's.
+function(_kestrin_lortane_generate request tool input folder name output comment)
+  cmake_parse_arguments(PARSE_ARGV 7 gen "" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
   _kestrin_lortane_tool(${tool} program tool_depends)
   get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
   set(run_script "${scripts}/KestrinLortaneRunTool.cmake")
@@ -286,9 +469,11 @@ function(_kestrin_lortane_generate tool input folder name output comment)
   if(input STREQUAL copy)
     set(copy_step "")
   else()
-    set(copy_step COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${name}")
+    # The copy is named by its full path, which no program reads as an option.
+    set(copy_step COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${copy}")
     list(APPEND byproducts "${copy}")
   endif()
+  _kestrin_lortane_claim(${request} "${output}" ${byproducts})
   add_custom_command(
     OUTPUT "${output}"
     BYPRODUCTS ${byproducts}
@@ -421,12 +606,12 @@ function(kestrin_add_header target picture)
     set(scope PRIVATE)
   endif()
 
-  _kestrin_lortane_input(kestrin_add_header ${target} "${picture}" "${arg_NAME}" path name)
+  _kestrin_lortane_request(kestrin_add_header ${target} "${picture}" "${arg_NAME}" kestrin_headers
+    request path name folder)
   _kestrin_check_names(${target} "${path}" "${name}")
   set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_PICTURES "${path}")
   set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_NAMES "${name}")
 
-  set(folder "${CMAKE_CURRENT_BINARY_DIR}/kestrin_headers/${target}")
   file(MAKE_DIRECTORY "${folder}")
   set(header "${folder}/${name}.h")
   set(options "")
@@ -455,7 +640,7 @@ function(kestrin_add_header target picture)
       BYPRODUCTS "${declarations}"
       DEPENDS "${script}")
   endif()
-  _kestrin_lortane_generate(kestrin "${path}" "${folder}" "${name}" "${header}"
+  _kestrin_lortane_generate(${request} kestrin "${path}" "${folder}" "${name}" "${header}"
     "Converting ${name} with kestrin" ARGS ${options} "${name}" ${declaration_steps})
 
   if(arg_DECLARATIONS)
@@ -467,6 +652,7 @@ function(kestrin_add_header target picture)
       set(unit "${folder}/${name}.cpp")
       set(u32 "#include <cstdint>\ntypedef std::uint32_t u32;")
     endif()
+    _kestrin_lortane_claim(${request} "${unit}")
     # The declarations come first: they give the array C linkage, also in C++.
     file(GENERATE OUTPUT "${unit}" CONTENT
       "/* Defines the array of ${name}.h, made by kestrin, once for target ${target}. */\n${u32}\n#include \"${name}.decl.h\"\n#include \"${name}.h\"\n")
@@ -475,8 +661,10 @@ function(kestrin_add_header target picture)
   endif()
   if(arg_PREVIEW)
     # A source of the target that is not compiled: made with it.
-    _kestrin_lortane_generate(kestrin-preview "${header}" "${folder}" "${name}.h" "${header}.png"
-      "Previewing ${name}.h with kestrin-preview" ARGS ${preview_options} "${name}.h")
+    # "--" ends the preview's options, so that no name is read as one.
+    _kestrin_lortane_generate(${request} kestrin-preview "${header}" "${folder}" "${name}.h"
+      "${header}.png" "Previewing ${name}.h with kestrin-preview"
+      ARGS ${preview_options} -- "${name}.h")
     list(APPEND generated "${header}.png")
   endif()
   target_sources(${target} PRIVATE ${generated})
@@ -536,27 +724,11 @@ function(lortane_add_source target text)
       "lortane_add_source: LANGUAGE CXX needs C++ enabled in project() or enable_language(CXX)")
   endif()
 
-  _kestrin_lortane_input(lortane_add_source ${target} "${text}" "${arg_NAME}" path name)
-  get_target_property(texts ${target} _LORTANE_TEXTS)
-  get_target_property(names ${target} _LORTANE_NAMES)
-  if(texts)
-    foreach(other_text other_name IN ZIP_LISTS texts names)
-      if(other_text STREQUAL path AND other_name STREQUAL name)
-        message(FATAL_ERROR "lortane_add_source: text ${path} is added to target ${target} twice")
-      elseif(other_name STREQUAL name)
-        message(FATAL_ERROR
-          "lortane_add_source: texts ${other_text} and ${path} of target ${target} "
-          "would both be converted to ${name}.c; give one another NAME")
-      endif()
-    endforeach()
-  endif()
-  set_property(TARGET ${target} APPEND PROPERTY _LORTANE_TEXTS "${path}")
-  set_property(TARGET ${target} APPEND PROPERTY _LORTANE_NAMES "${name}")
-
-  set(folder "${CMAKE_CURRENT_BINARY_DIR}/lortane_sources/${target}")
+  _kestrin_lortane_request(lortane_add_source ${target} "${text}" "${arg_NAME}" lortane_sources
+    request path name folder)
   file(MAKE_DIRECTORY "${folder}")
   set(source "${folder}/${name}.c")
-  _kestrin_lortane_generate(lortane "${path}" "${folder}" "${name}" "${source}"
+  _kestrin_lortane_generate(${request} lortane "${path}" "${folder}" "${name}" "${source}"
     "Converting ${name} with lortane" ARGS "${arg_VARIABLE}" "${name}" "${name}.c")
   # The generated array ends with NULL but includes nothing, so it is
   # compiled through a unit that brings in <stddef.h> first. A qualified C++
@@ -578,6 +750,7 @@ function(lortane_add_source target text)
       string(APPEND prelude "${opening}extern const char* ${variable}[];${closing}\n")
     endif()
   endif()
+  _kestrin_lortane_claim(${request} "${unit}")
   file(GENERATE OUTPUT "${unit}" CONTENT
     "/* Compiles ${name}.c, made by lortane, which uses NULL and includes nothing. */\n${prelude}#include \"${name}.c\"\n")
   set_source_files_properties("${source}" PROPERTIES HEADER_FILE_ONLY ON)

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Checks the CMake functions where a user goes wrong or cross-compiles:
 # pictures whose identifiers clash (with each other or with the C library's
-# macros), a picture added twice, a missing picture and a colour without a
-# number fail at configure time in words that name the user's files, a
+# macros), a picture or text added twice, texts whose outputs would be the
+# same file, a missing picture and a colour without a number fail at
+# configure time in words that name the user's files and calls, a
 # picture the tool rejects fails the build with the tool's own message and the
 # user's path, KESTRIN_EXECUTABLE / LORTANE_EXECUTABLE choose the programs
 # that run, with the colours as kestrin reads them, and a cross build whose
 # tools cannot run here stops at configure time or runs them through its
-# emulator.
+# emulator. The project itself configures and generates as a cross build
+# with a minimal toolchain (no CMAKE_SYSTEM_PROCESSOR).
 #
 # function_errors_test.sh <source root> <kestrin> <lortane> <make_sample_picture>
 #                         <cmake> <C compiler>
@@ -35,7 +37,7 @@ if(FOREIGN_TOOLS)
   foreach(tool kestrin lortane)
     add_executable(KestrinLortane::\${tool} IMPORTED)
     set_target_properties(KestrinLortane::\${tool} PROPERTIES
-      IMPORTED_LOCATION "\${FOREIGN_TOOLS}-\${tool}" KESTRIN_LORTANE_BUILT_FOR "Windows;x86_64")
+      IMPORTED_LOCATION "\${FOREIGN_TOOLS}-\${tool}" KESTRIN_LORTANE_BUILT_FOR "Windows/x86_64")
   endforeach()
 endif()
 add_executable(app main.c)
@@ -43,6 +45,10 @@ foreach(picture IN LISTS PICTURES)
   kestrin_add_header(app \${picture} \${PICTURE_OPTIONS})
 endforeach()
 lortane_add_source(app notes.txt VARIABLE notes)
+# A case's further calls, from a file of its own.
+if(EXTRA)
+  include("\${EXTRA}")
+endif()
 CMAKE
 cat >"$work/src/main.c" <<'C'
 #include <stdint.h>
@@ -62,10 +68,11 @@ echo "not a picture" >"$work/src/bad.bmp"
 flat() {  # CMake wraps its messages: compare them as one line
   tr '\n' ' ' <"$work/$1" | tr -s ' '
 }
-configure() {  # configure <log name> <pictures> [<options>]
+configure() {  # configure <log name> <pictures> [<options> [<further calls>]]
+  printf '%s\n' "${4:-}" >"$work/extra.cmake"
   "$cmake" -S "$work/src" -B "$work/build" -G "Unix Makefiles" "-DCMAKE_C_COMPILER=$cc" \
     "-DKESTRIN_EXECUTABLE=$work/host-kestrin" "-DLORTANE_EXECUTABLE=$work/host-lortane" \
-    "-DPICTURES=$2" "-DPICTURE_OPTIONS=${3:-}" >"$work/$1" 2>&1
+    "-DPICTURES=$2" "-DPICTURE_OPTIONS=${3:-}" "-DEXTRA=$work/extra.cmake" >"$work/$1" 2>&1
 }
 
 # Clashing identifiers: the defines (my-pic and my_pic), or only the arrays
@@ -94,6 +101,24 @@ flat library_name.log | grep -qF "NAME Size_pic.bmp" || fail "the refusal does n
 if configure twice.log "good.bmp;art/../good.bmp"; then fail "the same picture twice configured"; fi
 flat twice.log | grep -qF "picture $work/src/good.bmp is added to target app twice" ||
   fail "the same picture twice is not named: $(cat "$work/twice.log")"
+# Two calls whose outputs would be one file: a text's NAME with and without
+# the extension, and a NAME that is another text's unit; the same text twice.
+echo "another note" >"$work/src/other.txt"
+lortane_clash() {  # lortane_clash <log name> <second NAME> <the file both make>
+  if configure "$1" "good.bmp" "" "lortane_add_source(app notes.txt VARIABLE va NAME foo)
+lortane_add_source(app other.txt VARIABLE vb NAME $2)"; then
+    fail "two texts converted to one $3 configured"
+  fi
+  flat "$1" | grep -qF "lortane_add_source(app other.txt NAME $2 ...) in $work/extra.cmake would make $work/build/lortane_sources/app/$3, which lortane_add_source(app notes.txt NAME foo ...) in $work/extra.cmake makes already" ||
+    fail "the clash over $3 does not name both calls: $(cat "$work/$1")"
+}
+lortane_clash clash_extension.log foo.c foo.c
+lortane_clash clash_unit.log foo_unit foo_unit.c
+if configure text_twice.log "good.bmp" "" "lortane_add_source(app notes.txt VARIABLE again)"; then
+  fail "the same text twice configured"
+fi
+flat text_twice.log | grep -qF "text $work/src/notes.txt is added to target app twice" ||
+  fail "the same text twice is not named: $(cat "$work/text_twice.log")"
 if configure missing.log "good.bmp;art/missing.bmp"; then fail "a missing picture configured"; fi
 flat missing.log | grep -qF "art/missing.bmp does not exist" ||
   fail "the missing picture is not named as written: $(cat "$work/missing.log")"
@@ -170,5 +195,18 @@ while read -r configured; do
   i=$((i + 1))
 done <"$work/colours.log"
 [ "$i" -eq "${#colours[@]}" ] || fail "the colour script gave $i values: $(cat "$work/colours.log")"
+
+# The project itself with the least a cross toolchain gives: configuring and
+# generating record an empty processor in the package.
+if ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
+  echo "SKIP: the functions' errors as expected; no MinGW-w64 to configure the project as a cross build"
+  exit 77
+fi
+(cd "$root" && "$cmake" -S . -B "$work/b" -DCMAKE_SYSTEM_NAME=Windows \
+  -DCMAKE_C_COMPILER=x86_64-w64-mingw32-gcc -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++ \
+  -DCMAKE_RC_COMPILER=x86_64-w64-mingw32-windres) >"$work/minimal.log" 2>&1 ||
+  fail "the project does not configure and generate with a minimal toolchain: $(cat "$work/minimal.log")"
+grep -rqF 'KESTRIN_LORTANE_BUILT_FOR "Windows/"' "$work/b/CMakeFiles/Export" ||
+  fail "the package does not record Windows with an empty processor"
 
 echo "function errors: clashes, library names, repeats, missing input, colours, tool failure, host programs and cross builds as expected"
