@@ -34,8 +34,8 @@ struct PngWriter {
   bool deflating = false;      // the compressor is set up and must be ended
   bool failed = false;         // the sink refused a write, or the compressor failed
   int strategy = 0;            // zlib's, for the rows of this band
-  std::size_t band_bytes = 0;  // filtered bytes of this band so far, and its zeros
-  std::size_t band_zeros = 0;
+  std::size_t band_bytes = 0;  // bytes of this band so far, and those that repeat
+  std::size_t band_repeated = 0;
   bool stray_colour = false;  // a pixel not in the palette: the pixels are not the surveyed ones
   // The survey, and what it found.
   bool surveying = false;

@@ -33,8 +33,9 @@ constexpr char kTempTag[] = ".kestrin-preview-";
 
 // A plain preview (scale 1, no source) goes out as it is decoded, in pieces
 // of this many pairs, whatever the width. A scaled or compared one holds a
-// row of the picture: its words, its pixels, the source's and the
-// reference's, thirteen bytes a pixel at most, 3.25 MiB at this width.
+// row of the picture: its words, its pixels, the source's, the reference's
+// and the pixels checked for the key, sixteen bytes a pixel, 4 MiB at this
+// width.
 constexpr std::size_t kPiecePairs = 8192;
 constexpr std::uint64_t kMaxHeldWidth = 1 << 18;
 std::uint32_t g_piece_words[kPiecePairs];

@@ -1,9 +1,11 @@
 // The five filters over a row, each in a loop of its own that the compiler
-// can widen, and the choice between them by the sum of their magnitudes.
+// can widen, and the choice between them: by the row's repeats, then by the
+// sum of their magnitudes.
 
 #include "kestrin/preview/row_filters.h"
 
 #include <cstdlib>
+#include <cstring>
 
 namespace kestrin::preview {
 
@@ -54,10 +56,31 @@ using Apply = std::uint64_t (*)(const std::uint8_t*, const std::uint8_t*, std::s
 constexpr Apply kFilters[] = {apply<kFilterNone>, apply<kFilterSub>, apply<kFilterUp>,
                               apply<kFilterAverage>, apply<kFilterPaeth>};
 
+// Bytes equal to the byte to their left or the byte above.
+std::size_t repeated_bytes(const std::uint8_t* row, const std::uint8_t* above, std::size_t size,
+                           unsigned bpp) {
+  std::size_t repeated = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    repeated += (i >= bpp && row[i] == row[i - bpp]) || row[i] == above[i];
+  }
+  return repeated;
+}
+
 }  // namespace
 
-void filter_row(const std::uint8_t* row, const std::uint8_t* above, std::size_t size, unsigned bpp,
-                std::uint8_t* out) {
+std::size_t filter_row(const std::uint8_t* row, const std::uint8_t* above, std::size_t size,
+                       unsigned bpp, std::uint8_t* out) {
+  const std::size_t repeated = repeated_bytes(row, above, size, bpp);
+  if (std::memcmp(row, above, size) == 0) {
+    out[0] = kFilterUp;
+    std::memset(out + 1, 0, size);
+    return repeated;
+  }
+  if (repeated * 2 >= size) {
+    out[0] = kFilterNone;
+    std::memcpy(out + 1, row, size);
+    return repeated;
+  }
   std::size_t best = 0;
   std::uint64_t best_sum = ~std::uint64_t{0};
   for (std::size_t f = 0; f < sizeof kFilters / sizeof kFilters[0]; ++f) {
@@ -69,6 +92,7 @@ void filter_row(const std::uint8_t* row, const std::uint8_t* above, std::size_t 
   }
   out[0] = static_cast<std::uint8_t>(best);
   kFilters[best](row, above, size, bpp, out + 1);
+  return repeated;
 }
 
 }  // namespace kestrin::preview

@@ -21,10 +21,13 @@ TEST(RowFilters, ChooseTheFilterThatLeavesLeastAndComeBack) {
   std::uint32_t x = 7;
   for (std::uint8_t& b : noise)
     b = static_cast<std::uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
-  // Rows below `noise` that one filter each turns into zeros (all but the
-  // first pixel, for Sub and Paeth): each byte is what that filter predicts.
-  Bytes none(kSize, 0), sub(kSize, 100), up = noise, average(kSize), paeth(kSize);
+  // Rows below `noise`: flat colour, which goes unfiltered; then rows that
+  // each filter leaves least of (all but the first pixel, for Sub and Paeth):
+  // steps of 37, the row above, the average of left and above, Paeth's
+  // choice one level off.
+  Bytes none(kSize, 100), sub(kSize), up = noise, average(kSize), paeth(kSize);
   for (std::size_t i = 0; i < kSize; ++i) {
+    sub[i] = static_cast<std::uint8_t>(i < kBpp ? 0 : sub[i - kBpp] + 37);
     average[i] = static_cast<std::uint8_t>(((i >= kBpp ? average[i - kBpp] : 0) + noise[i]) / 2);
     if (i < kBpp) {
       paeth[i] = noise[i] ^ 0x80;
@@ -32,7 +35,10 @@ TEST(RowFilters, ChooseTheFilterThatLeavesLeastAndComeBack) {
     }
     const int a = paeth[i - kBpp], b = noise[i], c = noise[i - kBpp];
     const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-    paeth[i] = static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+    paeth[i] = static_cast<std::uint8_t>((pa <= pb && pa <= pc ? a
+                                          : pb <= pc           ? b
+                                                               : c) +
+                                         (i % 2 ? 1 : -1));
   }
   const Bytes* rows[5] = {&none, &sub, &up, &average, &paeth};
   for (unsigned filter = 0; filter < 5; ++filter) {
