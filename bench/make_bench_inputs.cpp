@@ -1,11 +1,12 @@
 // Deterministic inputs for the benchmark.
 //   make_bench_inputs picture <out.bmp> <width> <height> <seed>
-//   make_bench_inputs sprites <out.bmp> <width> <height> <seed>
+//   make_bench_inputs sprites|tinted <out.bmp> <width> <height> <seed>
 //   make_bench_inputs grain <out.bmp> <width> <height> <seed>
 //   make_bench_inputs text <out.txt> <bytes> <min line> <max line> <seed>
 // Pictures are noise (every pair differs); sprites are pixel art, flat shapes
 // of a few colours on the Magic Pink key, in cells of 64 x 48 (one sprite for
-// 64 x 48, a sheet of different ones otherwise); grain is a photograph's
+// 64 x 48, a sheet of different ones otherwise, each sprite a little off
+// the others' colours if tinted); grain is a photograph's
 // worth of smooth colour under film grain, every channel up to 16 levels off;
 // texts are printable ASCII without the characters the converter escapes, so
 // a plain copy gives the same bytes.
@@ -123,11 +124,23 @@ void draw_sprite(std::vector<std::vector<Colour>>* rows, int x0, int y0, std::ui
   }
 }
 
-int sprites(const char* path, std::uint32_t width, std::uint32_t height, std::uint64_t seed) {
+// With `tinted`, each sprite's colours are a few levels off the others', so
+// that the sheet has more colours than a palette holds.
+int sprites(const char* path, std::uint32_t width, std::uint32_t height, std::uint64_t seed,
+            bool tinted) {
   std::vector<std::vector<Colour>> rows(height, std::vector<Colour>(width, kKey));
   for (std::uint32_t y = 0; y + 48 <= height; y += 48) {
     for (std::uint32_t x = 0; x + 64 <= width; x += 64) {
       draw_sprite(&rows, static_cast<int>(x), static_cast<int>(y), seed + y * width + x);
+    }
+  }
+  for (std::uint32_t y = 0; y < height && tinted; ++y) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      Colour& c = rows[y][x];
+      const std::uint32_t cell = x / 64 + y / 48 * (width / 64);
+      if (c.red == kKey.red && c.green == kKey.green && c.blue == kKey.blue) continue;
+      c.blue = static_cast<unsigned char>(c.blue ^ (cell % 16 * 4));
+      c.red = static_cast<unsigned char>(c.red ^ (cell / 16 % 16 * 2));
     }
   }
   const std::string head = bmp_head(width, height);
@@ -199,11 +212,13 @@ int main(int argc, char** argv) {
                    static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)),
                    std::strtoull(argv[5], nullptr, 10));
   }
-  if (argc == 6 && (std::strcmp(argv[1], "sprites") == 0 || std::strcmp(argv[1], "grain") == 0)) {
-    return (argv[1][0] == 's' ? sprites : grain)(
-        argv[2], static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)),
-        static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10)),
-        std::strtoull(argv[5], nullptr, 10));
+  if (argc == 6 && (std::strcmp(argv[1], "sprites") == 0 || std::strcmp(argv[1], "tinted") == 0 ||
+                    std::strcmp(argv[1], "grain") == 0)) {
+    const auto width = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
+    const auto height = static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10));
+    const std::uint64_t seed = std::strtoull(argv[5], nullptr, 10);
+    if (argv[1][0] == 'g') return grain(argv[2], width, height, seed);
+    return sprites(argv[2], width, height, seed, argv[1][0] == 't');
   }
   if (argc == 7 && std::strcmp(argv[1], "text") == 0) {
     return text(argv[2], std::strtoull(argv[3], nullptr, 10), std::strtoull(argv[4], nullptr, 10),
@@ -211,7 +226,7 @@ int main(int argc, char** argv) {
   }
   std::fputs(
       "usage: make_bench_inputs picture <out.bmp> <width> <height> <seed>\n"
-      "       make_bench_inputs sprites <out.bmp> <width> <height> <seed>\n"
+      "       make_bench_inputs sprites|tinted <out.bmp> <width> <height> <seed>\n"
       "       make_bench_inputs grain <out.bmp> <width> <height> <seed>\n"
       "       make_bench_inputs text <out.txt> <bytes> <min line> <max line> <seed>\n",
       stderr);
