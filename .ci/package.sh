@@ -32,6 +32,14 @@ if [ "$deb_files" != "$tarball_files" ]; then
   exit 1
 fi
 
+# Every program is static, zlib in kestrin-preview included: the package
+# depends on no library package.
+depends=$(dpkg-deb -f "$deb" Depends)
+[ -z "$depends" ] || {
+  echo "the .deb depends on $depends; the programs are meant to be static" >&2
+  exit 1
+}
+
 echo "== lintian"
 lintian --fail-on error,warning --display-info "$deb"
 

@@ -5,8 +5,9 @@
 # find_package(KestrinLortane) finds the unpacked programs, that they run
 # under Wine, and that the example consumer cross-built with the MinGW-w64
 # toolchain finds the package as docs/build-integration.md says, runs the
-# programs under Wine while it builds, and prints what it should; its preview
-# must be the bytes the Linux build (build/) makes of the same header.
+# programs under Wine while it builds, and prints what it should; its preview,
+# and those of a larger grainy picture, must be the bytes the Linux build
+# (build/) makes of the same header.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,6 +36,19 @@ grep -q "^NAME" "$root/share/doc/kestrin-lortane/kestrin.txt" || {
   echo "kestrin.txt is not the rendered manual page" >&2
   exit 1
 }
+# Linked statically, zlib in kestrin-preview.exe included: each program needs
+# no DLL but those Windows ships.
+for exe in "$root"/bin/*.exe; do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p'); do
+    case $dll in
+      ADVAPI32.dll | KERNEL32.dll | msvcrt.dll | SHELL32.dll) ;;
+      *)
+        echo "$(basename "$exe") needs $dll, which Windows does not ship" >&2
+        exit 1
+        ;;
+    esac
+  done
+done
 
 mkdir "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
@@ -84,4 +98,29 @@ build/kestrin/preview/kestrin-preview --transparent "$gem" "$work/gem.png" &&
   echo "the cross-built example's preview is not the one the Linux build makes" >&2
   exit 1
 }
+# A grainy picture of more colours than a palette holds, large enough for
+# the writer to change its strategy, alone and compared: kestrin-preview.exe
+# writes the Linux build's bytes, and pngcheck takes them.
+python3 - "$work/grain.bmp" <<'PYTHON'
+import struct, sys
+width, height, state, rows = 512, 256, 1, bytearray()
+for y in range(height):
+    for x in range(width):
+        for base in (x // 2, y, (x + y) // 4):
+            state = (state * 1103515245 + 12345) % 2**31
+            rows.append(min(255, base + state % 32))
+head = struct.pack("<2sIHHIIiiHHIIiiII", b"BM", 54 + len(rows), 0, 0, 54, 40, width, height,
+                   1, 24, 0, len(rows), 0, 0, 0, 0)
+open(sys.argv[1], "wb").write(head + rows)
+PYTHON
+(cd "$work" && "$OLDPWD/build/kestrin/kestrin" -MP grain.bmp >/dev/null)
+for options in "--transparent" "--scale 2 --compare grain.bmp"; do
+  # shellcheck disable=SC2086
+  (cd "$work" && "$OLDPWD/build/kestrin/preview/kestrin-preview" $options grain.bmp.h linux.png &&
+    /usr/lib/wine/wine64 "$root/bin/kestrin-preview.exe" $options grain.bmp.h wine.png) >/dev/null &&
+    cmp "$work/linux.png" "$work/wine.png" && pngcheck -q "$work/wine.png" || {
+    echo "kestrin-preview.exe $options does not write the Linux build's PNG" >&2
+    exit 1
+  }
+done
 echo "windows package: $(basename "$zip") holds the programs, the pages and the CMake package, which a cross build uses"

@@ -26,8 +26,9 @@ else()
 
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION devel)
-  # The programs are linked statically today, so this finds nothing; it keeps
-  # the dependencies right should that change. It needs dpkg-dev and file.
+  # The programs are linked statically (kestrin-preview with zlib), so this
+  # finds nothing and the package depends on nothing; it keeps the
+  # dependencies right should that change. It needs dpkg-dev and file.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The summary above is the first line; this is the rest.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
@@ -36,7 +37,8 @@ picture as an array of pixel-pair words, with an optional colour key for
 transparency; lortane turns a text file into a C source file holding one array
 of string literals, one per line. Both are meant to run in a build, so their
 output stays the same byte for byte from release to release. kestrin-preview
-turns a header back into a PNG picture, as the console decodes it.
+turns a header back into a PNG picture, as the console decodes it, and tells
+the pixels near the key colour; it holds zlib, linked statically.
 .
 The package has manual pages and a CMake package: find_package(KestrinLortane)
 provides the functions kestrin_add_header and lortane_add_source.")

@@ -20,6 +20,12 @@ std::string formatted(const char* format, const std::string& text) {
   return line;
 }
 
+std::string formatted(const char* format, const std::string& name, const std::string& text) {
+  char line[768];
+  std::snprintf(line, sizeof line, format, name.c_str(), text.c_str());
+  return line;
+}
+
 // A whole number from 1 to kMaxScale, in decimal digits only.
 bool read_scale(const std::string& text, unsigned* scale) {
   if (text.empty() || text.size() > 2) return false;
@@ -37,7 +43,8 @@ bool read_scale(const std::string& text, unsigned* scale) {
 // a value and were given without "=" take the next argument (`*used_next`).
 bool read_option(const std::string& name, bool has_value, std::string value, const char* next,
                  Options* options, bool* used_next, std::string* mistake) {
-  const bool wants_value = name == "--display" || name == "--scale" || name == "--compare";
+  const bool wants_value =
+      name == "--display" || name == "--scale" || name == "--compare" || name == "--key";
   if (wants_value && !has_value) {
     if (next == nullptr) {
       *mistake = formatted(kMissingValue, name);
@@ -66,13 +73,16 @@ bool read_option(const std::string& name, bool has_value, std::string value, con
       return false;
     }
     options->compare_path = value;
-  } else if (name == "--transparent") {
+  } else if (name == "--key" || (name == "--transparent" && has_value)) {
     // The colour is read as Kestrin reads its own, so the same text names
-    // the same key in both programs.
-    if (has_value && !scan_colour(value.c_str(), &options->key)) {
-      *mistake = formatted(kBadColour, value);
+    // the same key in both programs. "--transparent=<key>" gives the key and
+    // shows it, as it always has.
+    if (!scan_colour(value.c_str(), &options->key)) {
+      *mistake = formatted(kBadColour, name, value);
       return false;
     }
+    options->transparent |= name == "--transparent";
+  } else if (name == "--transparent") {
     options->transparent = true;
   } else {
     *mistake = formatted(kUnknownOption, name);
@@ -111,6 +121,7 @@ Request read_command_line(int argc, char** argv, Options* options, std::string* 
       if (used_next) ++i;
     } else if (paths == 0) {
       options->header_path = argument;
+      options->header_follows_transparent = i > 1 && std::strcmp(argv[i - 1], "--transparent") == 0;
       ++paths;
     } else if (paths == 1) {
       options->output_path = argument;

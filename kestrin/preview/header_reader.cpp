@@ -26,7 +26,8 @@ constexpr std::uint64_t kLeastWordBytes = 4;
 // A side of the picture: Kestrin's are at most 2^31.
 constexpr std::uint64_t kMaxSide = 0xFFFFFFFF;
 
-enum class TokenKind { kEnd, kName, kNumber, kOther };
+// kLineEnd only ends a define: elsewhere a line end is a blank.
+enum class TokenKind { kEnd, kLineEnd, kName, kNumber, kOther };
 
 struct Token {
   TokenKind kind = TokenKind::kEnd;
@@ -89,7 +90,19 @@ bool unexpected(HeaderText* t, HeaderProblem* problem, const Token& found,
                 const std::string& expected) {
   problem->line = found.line;
   problem->expected = expected;
-  problem->found = found.kind == TokenKind::kEnd ? kFoundEnd : shown(found.text, found.cut);
+  problem->found = found.kind == TokenKind::kEnd       ? kFoundEnd
+                   : found.kind == TokenKind::kLineEnd ? kFoundLineEnd
+                                                       : shown(found.text, found.cut);
+  return fail(t, problem, HeaderProblem::Kind::kUnexpected);
+}
+
+// A byte at the reader's line that makes the compiler read the lines
+// otherwise than the reader would: refused with what it is.
+bool refuse_at_line(HeaderText* t, HeaderProblem* problem, const char* expected,
+                    const char* found) {
+  problem->line = t->line;
+  problem->expected = expected;
+  problem->found = found;
   return fail(t, problem, HeaderProblem::Kind::kUnexpected);
 }
 
@@ -115,47 +128,106 @@ bool refuse_number(HeaderText* t, HeaderProblem* problem, std::uint64_t value,
   return unexpected(t, problem, token, expected);
 }
 
-// Skips white space and comments. An unclosed comment is the one problem.
-bool skip_blank(HeaderText* t, HeaderProblem* problem) {
-  for (;;) {
-    while (has(t, 1) && is_blank(t->buffer[t->at])) {
-      std::size_t at = t->at;
-      for (; at < t->end && is_blank(t->buffer[at]); ++at) t->line += t->buffer[at] == '\n';
-      t->at = at;
+// Whether the line end at t->at is CR LF rather than a CR alone, which the
+// compiler takes for a line end too; the reader refuses it where it matters.
+bool is_cr_lf(HeaderText* t) { return has(t, 2) && t->buffer[t->at + 1] == '\n'; }
+
+// Follows a comment's bytes for a line splice: a backslash (or the trigraph
+// "??/", which the compiler may read as one) with nothing but blanks between
+// it and the line end joins the next line to this one, inside a comment too.
+struct SpliceWatch {
+  bool pending = false;
+  int questions = 0;  // '?' just before this byte
+};
+
+// False when `c`, a line end, ends a line that a splice carries on.
+bool watch(SpliceWatch* w, std::uint8_t c) {
+  if (c == '\n' || c == '\r') return !w->pending;
+  if (c == '\\' || (c == '/' && w->questions >= 2)) {
+    w->pending = true;
+  } else if (c != ' ' && c != '\t' && c != '\f' && c != '\v' && c != '\0') {
+    w->pending = false;
+  }
+  w->questions = c == '?' ? w->questions + 1 : 0;
+  return true;
+}
+
+// Skips a "//" comment, up to its line end.
+bool skip_line_comment(HeaderText* t, HeaderProblem* problem) {
+  SpliceWatch splice;
+  for (t->at += 2; has(t, 1); ++t->at) {
+    const std::uint8_t c = t->buffer[t->at];
+    if (c == '\r' && !is_cr_lf(t)) return refuse_at_line(t, problem, kExpectLineEnd, kFoundLoneCr);
+    if (!watch(&splice, c)) return refuse_at_line(t, problem, kExpectNoSplice, kFoundSplice);
+    if (c == '\n' || c == '\r') return true;
+  }
+  return true;
+}
+
+// Skips a "/* */" comment; its line ends are the compiler's, a CR alone
+// among them.
+bool skip_block_comment(HeaderText* t, HeaderProblem* problem) {
+  Token comment;
+  comment.line = t->line;
+  SpliceWatch splice;
+  for (t->at += 2;; ++t->at) {
+    if (!has(t, 2)) {
+      t->at = t->end;
+      comment.kind = TokenKind::kEnd;
+      return unexpected(t, problem, comment, kExpectCommentEnd);
     }
-    if (!has(t, 2) || t->buffer[t->at] != '/') return true;
-    const std::uint8_t second = t->buffer[t->at + 1];
-    if (second == '/') {
-      while (has(t, 1) && t->buffer[t->at] != '\n') ++t->at;
-    } else if (second == '*') {
-      Token comment;
-      comment.line = t->line;
-      t->at += 2;
-      for (;;) {
-        if (!has(t, 2)) {
-          t->at = t->end;
-          comment.kind = TokenKind::kEnd;
-          return unexpected(t, problem, comment, kExpectCommentEnd);
-        }
-        if (t->buffer[t->at] == '*' && t->buffer[t->at + 1] == '/') break;
-        if (t->buffer[t->at] == '\n') ++t->line;
-        ++t->at;
+    const std::uint8_t c = t->buffer[t->at];
+    if (c == '*' && t->buffer[t->at + 1] == '/') break;
+    if (!watch(&splice, c)) return refuse_at_line(t, problem, kExpectNoSplice, kFoundSplice);
+    t->line += c == '\n' || (c == '\r' && !is_cr_lf(t));
+  }
+  t->at += 2;
+  return true;
+}
+
+// Skips white space and comments. In a define, whose line must hold it
+// whole, the blanks are spaces and tabs, and it stops at the line end.
+bool skip_blank(HeaderText* t, bool in_define, HeaderProblem* problem) {
+  while (has(t, 1)) {
+    const std::uint8_t c = t->buffer[t->at];
+    if (c == ' ' || c == '\t') {
+      ++t->at;
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && !is_cr_lf(t)) {
+        return refuse_at_line(t, problem, kExpectLineEnd, kFoundLoneCr);
       }
-      t->at += 2;
+      if (in_define) return true;
+      t->at += c == '\r' ? 2 : 1;
+      ++t->line;
+    } else if (c == '\f' || c == '\v') {
+      if (in_define) {
+        return refuse_at_line(t, problem, kExpectDefineBlank,
+                              c == '\f' ? kFoundFormFeed : kFoundVerticalTab);
+      }
+      ++t->at;
+    } else if (c == '/' && has(t, 2) && t->buffer[t->at + 1] == '/') {
+      if (!skip_line_comment(t, problem)) return false;
+    } else if (c == '/' && has(t, 2) && t->buffer[t->at + 1] == '*') {
+      if (!skip_block_comment(t, problem)) return false;
     } else {
       return true;
     }
   }
+  return true;
 }
 
 // The next token: a name, a number (digits, and any letters that follow, as
-// in 0x1F), or one other byte.
-bool next_token(HeaderText* t, Token* token, HeaderProblem* problem) {
-  if (!skip_blank(t, problem)) return false;
+// in 0x1F), or one other byte; in a define, its line end too.
+bool next_token(HeaderText* t, Token* token, HeaderProblem* problem, bool in_define = false) {
+  if (!skip_blank(t, in_define, problem)) return false;
   *token = Token();
   token->line = t->line;
   if (!has(t, 1)) return true;
   const std::uint8_t first = t->buffer[t->at];
+  if (first == '\n' || first == '\r') {
+    token->kind = TokenKind::kLineEnd;
+    return true;
+  }
   if (!is_name_start(first) && !is_digit(first)) {
     token->kind = TokenKind::kOther;
     token->text.assign(1, static_cast<char>(first));
@@ -204,17 +276,19 @@ bool read_word(const Token& token, std::uint32_t* word) {
   return true;
 }
 
-// "#define <name> (<number>)", where the name is `name` or, when that is
-// empty, any name ending in `suffix`, which `*name` then receives.
+// "#define <name> (<number>)" on a line of its own, where the name is
+// `name` or, when that is empty, any name ending in `suffix`, which `*name`
+// then receives. Every define starts a line: the first is the text's first
+// token, and each ends at its line end.
 bool read_define(HeaderText* t, std::string* name, const char* suffix, const std::string& shape,
                  std::uint64_t max, const std::string& number, std::uint64_t* value,
                  HeaderProblem* problem) {
   Token token;
   if (!next_token(t, &token, problem)) return false;
   if (!is(token, "#")) return unexpected(t, problem, token, shape);
-  if (!next_token(t, &token, problem)) return false;
+  if (!next_token(t, &token, problem, true)) return false;
   if (!is(token, "define")) return unexpected(t, problem, token, shape);
-  if (!next_token(t, &token, problem)) return false;
+  if (!next_token(t, &token, problem, true)) return false;
   const std::size_t suffix_size = std::strlen(suffix);
   const bool named =
       name->empty()
@@ -223,12 +297,20 @@ bool read_define(HeaderText* t, std::string* name, const char* suffix, const std
           : is(token, (*name + suffix).c_str());
   if (!named) return unexpected(t, problem, token, shape);
   if (name->empty()) *name = token.text.substr(0, token.text.size() - suffix_size);
-  if (!next_token(t, &token, problem)) return false;
+  // A "(" right after the name makes the define take parameters.
+  if (has(t, 1) && t->buffer[t->at] == '(') {
+    return refuse_at_line(t, problem, kExpectBlankBeforeParenthesis, "'('");
+  }
+  if (!next_token(t, &token, problem, true)) return false;
   if (!is(token, "(")) return unexpected(t, problem, token, shape);
-  if (!next_token(t, &token, problem)) return false;
+  if (!next_token(t, &token, problem, true)) return false;
   if (!read_number(token, max, value)) return unexpected(t, problem, token, number);
-  if (!next_token(t, &token, problem)) return false;
+  if (!next_token(t, &token, problem, true)) return false;
   if (!is(token, ")")) return unexpected(t, problem, token, shape);
+  if (!next_token(t, &token, problem, true)) return false;
+  if (token.kind != TokenKind::kLineEnd && token.kind != TokenKind::kEnd) {
+    return unexpected(t, problem, token, kExpectDefineEnd);
+  }
   return true;
 }
 
@@ -307,6 +389,17 @@ void open_header_text(HeaderText* text, platform::ByteSource source) {
   *text = HeaderText();
   text->source = source;
   text->buffer = g_text;
+}
+
+WordsStart words_start(const HeaderText& text) {
+  return {text.offset + text.at, text.line, text.words_wanted};
+}
+
+void reopen_header_words(HeaderText* text, platform::ByteSource source, const WordsStart& start) {
+  open_header_text(text, source);
+  text->offset = start.offset;
+  text->line = start.line;
+  text->words_wanted = start.words;
 }
 
 bool read_header_head(HeaderText* t, HeaderShape* shape, HeaderProblem* problem) {

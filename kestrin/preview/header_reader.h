@@ -64,6 +64,18 @@ struct HeaderProblem {
 
 void open_header_text(HeaderText* text, platform::ByteSource source);
 
+// Where the array's words start, as read_header_head leaves the text.
+struct WordsStart {
+  std::uint64_t offset = 0;  // in the text
+  std::uint64_t line = 1;
+  std::uint64_t words = 0;  // the array's
+};
+WordsStart words_start(const HeaderText& text);
+
+// Gets ready to read the words again from `start`, from `source`, which
+// reads the text from there on.
+void reopen_header_words(HeaderText* text, platform::ByteSource source, const WordsStart& start);
+
 // Reads the three defines and the array's head, and checks that they agree
 // and that a source of known size can hold the words they announce.
 bool read_header_head(HeaderText* text, HeaderShape* shape, HeaderProblem* problem);

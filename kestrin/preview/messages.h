@@ -16,6 +16,7 @@ enum ExitStatus : int {
   kExitCompare = 4,     // the picture of --compare cannot be read, or differs in size
   kExitUnpictured = 5,  // the preview cannot be a PNG: no pixels, or too large
   kExitOutput = 6,      // the PNG cannot be created or written
+  kExitSummary = 7,     // the summary line cannot be written: no PNG is left either
 };
 
 inline constexpr char kUsage[] = "usage: kestrin-preview [options] <header> [<picture.png>]\n";
@@ -27,8 +28,9 @@ inline constexpr char kHelp[] =
     "options:\n"
     "  --display console   studio-range video, as the console shows it (the default)\n"
     "  --display full      full range: the exact inverse of kestrin's encoding\n"
-    "  --transparent[=0xRRGGBB]\n"
-    "                      words of the Magic Pink key (default 0xFF00FF) are transparent\n"
+    "  --transparent       words of the Magic Pink key are transparent\n"
+    "  --key 0xRRGGBB      the key colour (default 0xFF00FF); --transparent=0xRRGGBB\n"
+    "                      gives it too\n"
     "  --scale N           each pixel as an N x N block, N from 1 to 16\n"
     "  --compare <picture.bmp>\n"
     "                      lay the source picture and the differences beside the preview,\n"
@@ -36,8 +38,12 @@ inline constexpr char kHelp[] =
     "  --help              show this text\n"
     "  --version           show the version\n"
     "\n"
+    "Whenever the key is known, the pixels near the key colour and the key pixels\n"
+    "alone in their pair are reported on standard output.\n"
+    "\n"
     "exit status: 0 done, 1 command line, 2 header unreadable, 3 header malformed,\n"
-    "4 --compare picture unusable, 5 no PNG possible, 6 PNG not written\n";
+    "4 --compare picture unusable, 5 no PNG possible, 6 PNG not written,\n"
+    "7 summary not written (nor the PNG)\n";
 
 inline constexpr char kVersion[] = "kestrin-preview %s\n";  // the project's version
 
@@ -48,13 +54,19 @@ inline constexpr char kMissingValue[] = "%s needs a value";
 inline constexpr char kNoValueWanted[] = "%s takes no value";
 inline constexpr char kBadDisplay[] = "--display is 'console' or 'full', not '%s'";
 inline constexpr char kBadScale[] = "--scale is a whole number from 1 to 16, not '%s'";
-inline constexpr char kBadColour[] = "--transparent wants a colour such as 0xFF00FF, not '%s'";
+inline constexpr char kBadColour[] = "%s wants a colour such as 0xFF00FF, not '%s'";
 inline constexpr char kNoHeader[] = "no header given";
 inline constexpr char kTooManyArguments[] = "one header and one picture at most; '%s' is a third";
 
 // The header.
 inline constexpr char kCannotOpen[] = "kestrin-preview: cannot open %s\n";
+// Right after --transparent, a header that is no file but reads as a colour
+// was meant as the key; the usage follows, as after a mistake.
+inline constexpr char kColourAsHeader[] =
+    "kestrin-preview: cannot open %s; to give the key colour, write --key %s\n";
 inline constexpr char kCannotRead[] = "kestrin-preview: cannot read %s\n";
+inline constexpr char kChanged[] =
+    "kestrin-preview: %s or its picture changed while the preview was made\n";
 inline constexpr char kUnexpected[] = "kestrin-preview: %s:%llu: expected %s, found %s\n";
 inline constexpr char kWordCount[] =
     "kestrin-preview: %s: the array holds %llu words, but width x height / 2 is %llu\n";
@@ -77,6 +89,20 @@ inline constexpr char kExpectClose[] = "'};'";
 inline constexpr char kExpectEnd[] = "the end of the file";
 inline constexpr char kExpectCommentEnd[] = "'*/' closing the comment";
 inline constexpr char kFoundEnd[] = "the end of the file";
+// Where the compiler would read the lines otherwise: a line carried on by a
+// backslash, a define that goes on past its line, a CR alone, which the
+// compiler takes for a line end.
+inline constexpr char kExpectNoSplice[] = "a line end with no backslash before it";
+inline constexpr char kFoundSplice[] = "'\\' (or '?\?/') and the end of the line";
+inline constexpr char kExpectLineEnd[] = "a line end: LF or CR LF";
+inline constexpr char kFoundLoneCr[] = "a carriage return alone";
+inline constexpr char kExpectDefineBlank[] = "spaces or tabs between the parts of a define";
+inline constexpr char kFoundFormFeed[] = "a form feed";
+inline constexpr char kFoundVerticalTab[] = "a vertical tab";
+inline constexpr char kExpectBlankBeforeParenthesis[] =
+    "a space between the define's name and '(' (without one the define takes parameters)";
+inline constexpr char kExpectDefineEnd[] = "the end of the line after the define";
+inline constexpr char kFoundLineEnd[] = "the end of the line";
 
 // The preview as a picture.
 inline constexpr char kEmpty[] =
@@ -101,11 +127,25 @@ inline constexpr char kCannotCreate[] = "kestrin-preview: cannot create %s\n";
 inline constexpr char kIsHeader[] = "kestrin-preview: %s is the header itself\n";
 inline constexpr char kCannotWrite[] = "kestrin-preview: cannot write %s\n";
 
-// The comparison, on standard output: the header, the picture, the mean
-// difference of red, green and blue (each "<units>.<hundredths>"), the largest
-// of each, and how many of the pairs mix two colours of very different chroma.
+// What the run found, one line on standard output. The comparison's: the
+// header, the picture, the mean difference of red, green and blue (each
+// "<units>.<hundredths>"), the largest of each, and how many of the pairs mix
+// two colours of very different chroma; then, each after kClauseBreak and
+// only where there is something to say, the pixels the studio range clips,
+// and the key colour's clauses (kestrin/key_colour_report.h words them:
+// "5 of 3072 pixels are near the key colour but not it (a visible fringe),
+// the first at (3, 0)", "2 of 3072 pixels are the key colour alone in their
+// pair (painted, not transparent), the first at (31, 20)"). Without a source,
+// with --transparent: kReportHead, the header, ": " and the near-key clause,
+// when it has one.
 inline constexpr char kSummary[] =
     "kestrin-preview: %s against %s: mean difference R %llu.%02llu G %llu.%02llu B "
-    "%llu.%02llu, largest R %d G %d B %d; %llu of %llu pairs mix very different colours\n";
+    "%llu.%02llu, largest R %d G %d B %d; %llu of %llu pairs mix very different colours";
+inline constexpr char kClauseBreak[] = "; ";
+inline constexpr char kClipped[] =
+    "%llu of %llu pixels are clipped by the studio range (luma below 16 or above 235)";
+inline constexpr char kReportHead[] = "kestrin-preview: ";
+inline constexpr char kCannotWriteSummary[] =
+    "kestrin-preview: cannot write the summary to standard output\n";
 
 }  // namespace kestrin::preview

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "kestrin/key_colour_report.h"
 #include "kestrin/preview/comparison.h"
 
 namespace kestrin::preview {
@@ -13,7 +14,7 @@ namespace {
 // Rows are built here and handed to the writer when it is full; the buffer
 // is the program's own, as the writer's chunk.
 constexpr std::size_t kStage = 64 * 1024;
-constexpr std::size_t kLargestPixel = 4 * 16;  // four channels, scale 16
+constexpr std::size_t kLargestPixel = 4 * 16;  // four channels, scale 16 (or the gap)
 std::uint8_t g_stage[kStage];
 
 struct Stage {
@@ -47,36 +48,44 @@ bool put_source(Stage* stage, const PanelLayout& l, const std::uint8_t* source) 
 }
 
 bool put_differences(Stage* stage, const PanelLayout& l, const std::uint8_t* preview,
-                     const std::uint8_t* source) {
-  for (std::uint32_t x = 0; x < l.width; ++x, preview += l.channels, source += 3) {
+                     const std::uint8_t* source, const std::uint8_t* reference) {
+  for (std::uint32_t x = 0; x < l.width; ++x, preview += l.channels, source += 3, reference += 3) {
+    if (is_near_key(source, 3, l.key)) {
+      if (!put_pixel(stage, kNearKeyMark, l.channels, l.scale)) return false;
+      continue;
+    }
     const bool hidden = both_transparent(preview, l.channels, source, l.key);
     const std::uint8_t pixel[4] = {
-        hidden ? std::uint8_t{0} : difference_level(preview[0], source[0]),
-        hidden ? std::uint8_t{0} : difference_level(preview[1], source[1]),
-        hidden ? std::uint8_t{0} : difference_level(preview[2], source[2]), 255};
+        hidden ? std::uint8_t{0} : difference_level(preview[0], reference[0]),
+        hidden ? std::uint8_t{0} : difference_level(preview[1], reference[1]),
+        hidden ? std::uint8_t{0} : difference_level(preview[2], reference[2]), 255};
     if (!put_pixel(stage, pixel, l.channels, l.scale)) return false;
   }
   return true;
 }
 
+bool put_gap(Stage* stage, const PanelLayout& l) {
+  return put_pixel(stage, kGapColour, l.channels, kPanelGap);
+}
+
 }  // namespace
 
 std::uint64_t panel_width(const PanelLayout& layout) {
-  return std::uint64_t{layout.width} * layout.scale * layout.panels;
+  return std::uint64_t{layout.width} * layout.scale * layout.panels +
+         std::uint64_t{kPanelGap} * (layout.panels - 1);
 }
 
 bool put_panel_rows(PngWriter* png, const PanelLayout& l, const std::uint8_t* preview,
-                    const std::uint8_t* source) {
+                    const std::uint8_t* source, const std::uint8_t* reference) {
   Stage stage{png, 0};
   for (unsigned row = 0; row < l.scale; ++row) {
-    if (stage.used == kStage && !flush(&stage)) return false;
-    g_stage[stage.used++] = 0;  // filter: None
     const std::uint8_t* pixel = preview;
     for (std::uint32_t x = 0; x < l.width; ++x, pixel += l.channels) {
       if (!put_pixel(&stage, pixel, l.channels, l.scale)) return false;
     }
     if (l.panels == 3 &&
-        (!put_source(&stage, l, source) || !put_differences(&stage, l, preview, source))) {
+        (!put_gap(&stage, l) || !put_source(&stage, l, source) || !put_gap(&stage, l) ||
+         !put_differences(&stage, l, preview, source, reference))) {
       return false;
     }
   }

@@ -1,13 +1,11 @@
-// Words as Kestrin spells them, read straight from a block: one at a time
-// with SSE2, four with AVX2 where the processor has it.
+// Words as Kestrin spells them, read straight from a block, one at a time
+// with SSE2.
 
 #include "kestrin/preview/plain_words.h"
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-
-#include "kestrin/preview/processor.h"
 
 namespace kestrin::preview {
 
@@ -49,53 +47,11 @@ inline bool read_plain_word(const std::uint8_t* p, std::uint32_t* word) {
 #endif
 }
 
-#ifdef KL_AVX2
-
-// Two words of the form "0xXXXXXXXX, " at `p` (in the low 128 bits) and at
-// `p + 12` (in the high), checked and converted at once: the frame, "0x" and
-// ", ", byte for byte (bit 5 set in the 'x' alone, which only 'X' and 'x'
-// give 'x' with); the digits by their ranges. False unless both are whole.
-KL_AVX2 inline bool read_two_plain_words(const std::uint8_t* p, std::uint32_t* words) {
-  const __m256i v = _mm256_inserti128_si256(
-      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-  const __m256i lower = _mm256_or_si256(v, _mm256_set1_epi8(0x20));
-  const __m256i digit = _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8('0' - 1)),
-                                         _mm256_cmpgt_epi8(_mm256_set1_epi8('9' + 1), v));
-  const __m256i letter = _mm256_and_si256(_mm256_cmpgt_epi8(lower, _mm256_set1_epi8('a' - 1)),
-                                          _mm256_cmpgt_epi8(_mm256_set1_epi8('f' + 1), lower));
-  const __m256i x_lowered =
-      _mm256_or_si256(v, _mm256_setr_epi8(0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                          0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
-  const __m256i frame = _mm256_cmpeq_epi8(
-      x_lowered, _mm256_setr_epi8('0', 'x', 0, 0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0, '0', 'x',
-                                  0, 0, 0, 0, 0, 0, 0, 0, ',', ' ', 0, 0, 0, 0));
-  const __m256i digits_at =
-      _mm256_setr_epi8(0, 0, -1, -1, -1, -1, -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1,
-                       -1, -1, -1, -1, 0, 0, 0, 0, 0, 0);
-  const __m256i whole = _mm256_or_si256(_mm256_and_si256(_mm256_or_si256(digit, letter), digits_at),
-                                        _mm256_andnot_si256(digits_at, frame));
-  if ((_mm256_movemask_epi8(whole) & 0x0FFF0FFF) != 0x0FFF0FFF) return false;
-  // Digit values; then each pair of digits as a byte (16 x first + second);
-  // then the four bytes of each word, last pair first, as a little-endian word.
-  const __m256i value = _mm256_add_epi8(_mm256_and_si256(v, _mm256_set1_epi8(0x0F)),
-                                        _mm256_and_si256(letter, _mm256_set1_epi8(9)));
-  const __m256i pairs = _mm256_maddubs_epi16(value, _mm256_set1_epi16(0x0110));
-  const __m256i ordered = _mm256_shuffle_epi8(
-      pairs, _mm256_setr_epi8(8, 6, 4, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 8, 6, 4,
-                              2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1));
-  const __m256i both =
-      _mm256_permutevar8x32_epi32(ordered, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0));
-  _mm_storel_epi64(reinterpret_cast<__m128i*>(words), _mm256_castsi256_si128(both));
-  return true;
+// C's white space but a CR alone, which the compiler takes for a line end
+// and the token reader refuses.
+inline bool is_plain_blank(const std::uint8_t* block, std::size_t at, std::size_t end) {
+  return is_blank(block[at]) && (block[at] != '\r' || (at + 1 < end && block[at + 1] == '\n'));
 }
-
-// Four words 12 bytes apart, reading 48 + 4 bytes from `p`.
-KL_AVX2 inline bool read_four_plain_words(const std::uint8_t* p, std::uint32_t* words) {
-  return read_two_plain_words(p, words) && read_two_plain_words(p + 24, words + 2);
-}
-
-#endif
 
 }  // namespace
 
@@ -105,26 +61,13 @@ std::size_t read_block_words(const std::uint8_t* block, std::size_t end, BlockPl
   std::size_t n = 0, at = place->at;
   std::uint64_t line = place->line;
   *other_text = false;
-#ifdef KL_AVX2
-  const bool wide = has_avx2();
-#endif
   while (n < count && end - at >= kRoom) {
-#ifdef KL_AVX2
-    // Four at a time where they follow each other 12 bytes apart, as
-    // within Kestrin's lines.
-    if (wide && count - n >= 4 && end - at >= 48 + kRoom &&
-        read_four_plain_words(block + at, &words[n])) {
-      n += 4;
-      at += 48;
-      continue;
-    }
-#endif
     if (read_plain_word(block + at, &words[n])) {
       ++n;
       at += 11;
       at += block[at] == ' ';  // as Kestrin writes them
-    } else if (is_blank(block[at])) {
-      for (; at < end && is_blank(block[at]); ++at) line += block[at] == '\n';
+    } else if (is_plain_blank(block, at, end)) {
+      for (; at < end && is_plain_blank(block, at, end); ++at) line += block[at] == '\n';
     } else {
       *other_text = true;
       break;

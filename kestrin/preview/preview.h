@@ -25,6 +25,9 @@ struct Options {
   bool transparent = false;
   Colour3 key{0xFF, 0x00, 0xFF};  // blue, green, red: 0xFF00FF
   unsigned scale = 1;
+  // The header's argument came right after "--transparent": a colour there
+  // was meant as the key.
+  bool header_follows_transparent = false;
 };
 
 // Runs one preview from the command line and returns the exit status.

@@ -60,6 +60,13 @@ bool read_source_row(SourcePicture* source, std::uint8_t* rgb) {
   return true;
 }
 
+void rewind_source_picture(SourcePicture* source) {
+  // The reader hands out rows by where it has got to; the rows themselves
+  // are read again from where the file holds them, or from the whole copy.
+  source->pixels.next_row = 0;
+  source->pixels.next_pair = 0;
+}
+
 void close_source_picture(SourcePicture* source) { platform::close_input(&source->input); }
 
 }  // namespace kestrin::preview

@@ -34,6 +34,9 @@ SourceResult open_source_picture(const char* path, std::uint32_t width, std::uin
 // when the picture cannot be read after all.
 bool read_source_row(SourcePicture* source, std::uint8_t* rgb);
 
+// Starts again from the top row.
+void rewind_source_picture(SourcePicture* source);
+
 void close_source_picture(SourcePicture* source);
 
 }  // namespace kestrin::preview

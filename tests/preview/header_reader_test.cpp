@@ -68,9 +68,9 @@ TEST(HeaderReader, ReadsKestrinsHeaderInAnyReadSizes) {
 
 TEST(HeaderReader, TakesOtherSpellingsOfTheSameShape) {
   const std::string crlf_and_comments =
-      "// another comment\r\n#  define X_WIDTH(4)\r\n#define X_HEIGHT (2) /* rows */\r\n"
-      "#define X_SIZE (8)\r\nconst\tu32 _Bitmap [ 2 * 4 ] = {\r\n"
-      "0x4c6a00bf,0X1DBFFF75,\r\n0xFF80FF80 ,/* */ 0x800080\r\n};";
+      "// another comment\r\n#  define X_WIDTH/**/(4)\r\n#define X_HEIGHT (2) /* rows\n*/\r\n"
+      "/*\n*/ #define X_SIZE (8)\r\nconst\tu32 _Bitmap [ 2 * 4 ] = {\r\n"
+      "0x4c6a00bf,0X1DBFFF75,\r\n0xFF80FF80 ,/* \\ */\f0x800080\r\n};";
   const Outcome o = read_all(crlf_and_comments);
   ASSERT_TRUE(o.read) << o.problem.line << ": " << o.problem.expected << ", " << o.problem.found;
   EXPECT_EQ(o.words, kExpectedWords);
@@ -119,6 +119,22 @@ TEST(HeaderReader, RefusesOtherShapesAtTheirLine) {
        "the end of the file", "'int'"},
       {"a byte past ASCII", kHead + words + "};\n\xE2\x80\xAE", Kind::kUnexpected, 14,
        "the end of the file", "'\\xE2'"},
+      // Where the compiler would read other lines than the reader.
+      {"a line comment carried on", kHead + "// \\ \n" + words + kTail, Kind::kUnexpected, 11,
+       "a line end with no backslash before it", "'\\' (or '?\?/') and the end of the line"},
+      {"a comment closed across a splice", "/* *?\?/\n/ #define", Kind::kUnexpected, 1,
+       "a line end with no backslash before it", "'\\' (or '?\?/') and the end of the line"},
+      {"a define that does not start a line", "#define P_WIDTH (4) #define P_HEIGHT (2)\n",
+       Kind::kUnexpected, 1, "the end of the line after the define", "'#'"},
+      {"a define over two lines", "#define P_WIDTH\n(4)\n", Kind::kUnexpected, 1,
+       "'#define <PREFIX>_WIDTH (<width>)'", "the end of the line"},
+      {"a define with parameters", "#define P_WIDTH(4)\n", Kind::kUnexpected, 1,
+       "a space between the define's name and '(' (without one the define takes parameters)",
+       "'('"},
+      {"a carriage return alone", "#define P_WIDTH (4)\r#define", Kind::kUnexpected, 1,
+       "a line end: LF or CR LF", "a carriage return alone"},
+      {"a form feed in a define", "#define P_WIDTH (4)\f\n", Kind::kUnexpected, 1,
+       "spaces or tabs between the parts of a define", "a form feed"},
   };
   for (const Refused& c : cases) {
     SCOPED_TRACE(c.what);
@@ -131,8 +147,8 @@ TEST(HeaderReader, RefusesOtherShapesAtTheirLine) {
   }
 }
 
-// Long rows, as the fast ways read them, four words at a time: each byte of
-// a word spoiled in turn is found, whichever of the four it falls in.
+// Long rows, as the fast way reads them: each byte of a word spoiled in
+// turn is found, wherever in the row the word stands.
 TEST(HeaderReader, FindsASpoiledByteAnywhereInLongRows) {
   std::string text =
       "#define P_WIDTH (64)\n#define P_HEIGHT (2)\n#define P_SIZE (128)\n"
@@ -234,14 +250,14 @@ bool read_long_line(void* context, std::uint8_t* buffer, std::size_t size, std::
 
 TEST(HeaderReader, ReadsALineOfTwoGibibytesInItsBuffer) {
   const std::uint64_t two_gib = std::uint64_t{1} << 31;
-  LongLine blanks{"#define P_WIDTH (2)", "\n#define P_HEIGHT (1)\n#define P_SIZE (2) x", two_gib,
+  LongLine blanks{"#define P_WIDTH (2)", "\n#define P_HEIGHT (1)\n#define P_SIZE (2)\n x", two_gib,
                   ' '};
   HeaderText header;
   HeaderShape shape;
   HeaderProblem problem;
   kestrin::preview::open_header_text(&header, {read_long_line, nullptr, -1, &blanks});
   EXPECT_FALSE(kestrin::preview::read_header_head(&header, &shape, &problem));
-  EXPECT_EQ(problem.line, 3u);
+  EXPECT_EQ(problem.line, 4u);
   EXPECT_EQ(problem.expected, "'const u32 <name>_Bitmap[<height>*<width>]={'");
   EXPECT_EQ(problem.found, "'x'");
 

@@ -31,10 +31,12 @@ run_make() {
 }
 
 run_make sprite.bmp.h.png >"$work/make.log" 2>&1 || fail "make failed: $(cat "$work/make.log")"
-# Signature, IHDR of 2 x 1 RGBA (colour type 6): the rule's --transparent.
+# Signature, IHDR of 2 x 1 with a palette of one colour (1 bit, colour type
+# 3) and, for the rule's --transparent, that colour's alpha (tRNS).
 [ "$(head -c 26 "$work/sprite.bmp.h.png" | od -An -tx1 | tr -d ' \n')" = \
-  "89504e470d0a1a0a0000000d4948445200000002000000010806" ] ||
-  fail "the preview is not a 2 x 1 RGBA PNG"
+  "89504e470d0a1a0a0000000d4948445200000002000000010103" ] ||
+  fail "the preview is not a 2 x 1 PNG of one colour"
+grep -q tRNS "$work/sprite.bmp.h.png" || fail "the preview has no transparency"
 run_make -q sprite.bmp.h.png || fail "make has work left after making the preview"
 touch "$work/sprite.bmp"
 if run_make -q sprite.bmp.h.png; then fail "touching the picture left the preview up to date"; fi

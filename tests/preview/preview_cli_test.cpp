@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "kestrin/bmp_bytes.h"
 #include "kestrin/preview/pair_decoding.h"
+#include "preview/png_read.h"
 #include "support/line_ends.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
@@ -64,12 +66,13 @@ TEST(PreviewCli, WritesTheGoldenPictures) {
   run = preview(folder, {"--display=full", "--compare", "pic.bmp", "pic.bmp.h", "compare.png"});
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.errors, "");
-  // Worked by hand: the differences of red are 91 and 88 (red, black) and
-  // 14 and 15 (blue, white) over eight pixels; both top pairs mix colours
-  // whose chroma lies 127 levels apart.
+  // Worked by hand: against each source pixel as a pair of itself in full
+  // range (red comes back as 254), the differences of red are 90 and 88
+  // (red, black) and 14 and 15 (blue, white) over eight pixels; both top
+  // pairs mix colours whose chroma lies 127 levels apart.
   EXPECT_EQ(run.output,
-            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 26.00 G 8.50 B 18.88, "
-            "largest R 91 G 39 B 114; 2 of 4 pairs mix very different colours\n");
+            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 25.88 G 8.50 B 18.75, "
+            "largest R 90 G 39 B 113; 2 of 4 pairs mix very different colours\n");
   EXPECT_EQ(read_file(folder.path + "/compare.png"), golden("worked-compare.png"));
 
   TempFolder sprite;
@@ -80,15 +83,72 @@ TEST(PreviewCli, WritesTheGoldenPictures) {
   EXPECT_EQ(list_folder(sprite.path), Names({"pic.bmp", "pic.bmp.h", "pic.bmp.h.png"}));
 
   // The pairs wholly of the key show nothing in either picture: no
-  // difference. The lone key pixel that kestrin painted black is one: 167,
-  // 0 and 255 levels off, beside 91, 39, 37 for red.
+  // difference. The lone key pixel that kestrin painted black is one: 166,
+  // 0 and 254 levels off the key as it comes back, beside 90, 39, 37 for red.
   run = preview(
       sprite, {"--display=full", "--transparent", "--compare=pic.bmp", "pic.bmp.h", "compare.png"});
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.output,
-            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 32.25 G 4.88 B 36.50, "
-            "largest R 167 G 39 B 255; 1 of 4 pairs mix very different colours\n");
+            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 32.00 G 4.88 B 36.38, "
+            "largest R 166 G 39 B 254; 1 of 4 pairs mix very different colours; 1 of 8 pixels "
+            "are the key colour alone in their pair (painted, not transparent), the first at "
+            "(3, 0)\n");
   EXPECT_EQ(read_file(sprite.path + "/compare.png"), golden("sprite-compare.png"));
+}
+
+// What the comparison shows is what the artist can change. A picture of two
+// flat colours with no pair that mixes them has no difference: its means are
+// 0 and its differences black. A sprite with a fringe a few levels off the
+// key and key pixels lone in their pair is told where they are, with the
+// source and from the words alone, and its differences mark the fringe.
+TEST(PreviewCli, ReportsWhatTheArtistCanFix) {
+  TempFolder folder;
+  const Rgb red{224, 32, 32}, blue{32, 32, 224};
+  std::vector<std::vector<Rgb>> flat(6, std::vector<Rgb>(8, red));
+  for (auto& row : flat) std::fill(row.begin() + 4, row.end(), blue);
+  write_file(folder.path + "/flat.bmp", bmp_bytes(8, 6, flat));
+  ASSERT_EQ(run_program(KESTRIN_PATH, {"flat.bmp"}, folder.path).exit_status, 0);
+  ProgramResult run = preview(folder, {"--compare", "flat.bmp", "flat.bmp.h"});
+  EXPECT_EQ(run.output,
+            "kestrin-preview: flat.bmp.h against flat.bmp: mean difference R 0.00 G 0.00 B 0.00, "
+            "largest R 0 G 0 B 0; 0 of 24 pairs mix very different colours\n");
+  PngPixels png = png_pixels(read_file(folder.path + "/flat.bmp.h.png"));
+  ASSERT_EQ(png.width, 3 * 8 + 2 * 4u);
+  for (std::uint32_t y = 0; y < png.height; ++y) {
+    for (std::uint32_t x = 2 * (8 + 4); x < png.width; ++x) {
+      const std::uint8_t* p = &png.rgba[4 * (y * png.width + x)];
+      ASSERT_EQ(std::vector<std::uint8_t>(p, p + 4), std::vector<std::uint8_t>({0, 0, 0, 255}));
+    }
+  }
+
+  // 16 x 6, rows top first: fringe pixels F at (4..11, 1), (3, 2), (12, 2)
+  // and (4..11, 4); lone key pixels at (2, 2), (13, 2) and (14, 5).
+  const Rgb K = kMagenta, F{250, 0, 250}, D{40, 40, 60};
+  std::vector<std::vector<Rgb>> sprite(6, std::vector<Rgb>(16, K));
+  for (const int y : {1, 4}) std::fill(sprite[y].begin() + 4, sprite[y].begin() + 12, F);
+  for (const int y : {2, 3}) std::fill(sprite[y].begin() + 4, sprite[y].begin() + 12, D);
+  sprite[2][3] = sprite[2][12] = F;
+  sprite[5][15] = D;
+  write_file(folder.path + "/pic.bmp", bmp_bytes(16, 6, {sprite.rbegin(), sprite.rend()}));
+  ASSERT_EQ(run_program(KESTRIN_PATH, {"-MP", "pic.bmp"}, folder.path).exit_status, 0);
+  run = preview(folder, {"--transparent", "--compare", "pic.bmp", "pic.bmp.h"});
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.output,
+            "kestrin-preview: pic.bmp.h against pic.bmp: mean difference R 8.14 G 0.91 B 8.22, "
+            "largest R 255 G 43 B 255; 1 of 48 pairs mix very different colours; 18 of 96 "
+            "pixels are near the key colour but not it (a visible fringe), the first at (4, 1); "
+            "3 of 96 pixels are the key colour alone in their pair (painted, not transparent), "
+            "the first at (2, 2)\n");
+  png = png_pixels(read_file(folder.path + "/pic.bmp.h.png"));
+  const std::uint8_t* mark = &png.rgba[4 * (1 * png.width + 2 * (16 + 4) + 4)];
+  EXPECT_EQ(std::vector<std::uint8_t>(mark, mark + 4),
+            std::vector<std::uint8_t>({16, 255, 16, 255}));
+  // The words alone: the two fringe pixels paired with a lone key pixel,
+  // which kestrin painted black, share its chroma and are far off the key.
+  run = preview(folder, {"--transparent", "pic.bmp.h"});
+  EXPECT_EQ(run.output,
+            "kestrin-preview: pic.bmp.h: 16 of 96 pixels are near the key colour but not it (a "
+            "visible fringe), the first at (4, 1)\n");
 }
 
 #ifdef _WIN32
@@ -118,11 +178,11 @@ TEST(PreviewCli, PicturesOpenInOtherReaders) {
     ++readers;
     const ProgramResult pillow = run_shell(
         "/usr/bin/python3 -c 'from PIL import Image\n"
-        "w = Image.open(\"worked.png\"); n = Image.open(\"noise.png\"); n.load()\n"
-        "print(w.mode, list(w.getdata()), n.mode, n.size)'",
+        "w = Image.open(\"worked.png\").convert(\"RGB\"); n = Image.open(\"noise.png\")\n"
+        "n.load(); print(list(w.getdata()), n.mode, n.size)'",
         folder.path);
     EXPECT_EQ(pillow.output,
-              "RGB [(170, 27, 25), (82, 0, 0), (0, 0, 142), (255, 255, 255), (255, 255, 255), "
+              "[(170, 27, 25), (82, 0, 0), (0, 0, 142), (255, 255, 255), (255, 255, 255), "
               "(255, 255, 255), (0, 0, 0), (0, 0, 0)] RGBA (900, 600)\n");
   }
   if (run_shell("test -x /usr/bin/convert", folder.path).exit_status == 0) {
@@ -159,6 +219,11 @@ TEST(PreviewCli, MistakesOnTheCommandLineShowTheUsage) {
       {{"--display", "tv", "pic.bmp.h"}, "--display is 'console' or 'full', not 'tv'"},
       {{"--transparent=pink", "pic.bmp.h"},
        "--transparent wants a colour such as 0xFF00FF, not 'pink'"},
+      {{"--key", "pink", "pic.bmp.h"}, "--key wants a colour such as 0xFF00FF, not 'pink'"},
+      {{"--transparent", "--key"}, "--key needs a value"},
+      // The key as --transparent's value in the next argument, as it was once given.
+      {{"--transparent", "0x00FF00", "pic.bmp.h"},
+       "cannot open 0x00FF00; to give the key colour, write --key 0x00FF00"},
       {{"--help=me"}, "--help takes no value"},
       {{"pic.bmp.h", "a.png", "b.png"}, "one header and one picture at most; 'b.png' is a third"},
   };
@@ -260,67 +325,75 @@ TEST(PreviewCli, FailuresEndWithTheirStatusAndLeaveNothing) {
   const ProgramResult fifo = preview(folder, {"--compare", "pic.bmp", "pic.bmp.h", "fifo.png"});
   EXPECT_EQ(fifo.exit_status, 6);
   EXPECT_EQ(fifo.errors, p + "cannot create fifo.png\n");
+  // A summary that cannot be written leaves no PNG that seems to have said it.
+  const ProgramResult full = run_shell(
+      "'" + std::string(PREVIEW_PATH) + "' --compare pic.bmp pic.bmp.h out.png >/dev/full",
+      folder.path);
+  EXPECT_EQ(full.exit_status, 7);
+  EXPECT_EQ(full.errors, p + "cannot write the summary to standard output\n");
+  EXPECT_FALSE(file_exists(folder.path + "/out.png"));
 #endif
 }
 
-// The rows of a PNG written with stored blocks, as this program writes them,
-// read back without zlib: the zlib stream's blocks are copied out.
-std::string stored_rows(const std::string& png, std::uint32_t* width) {
-  const auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(png[at + i]);
-    return v;
-  };
-  *width = u32(16);
-  std::string stream;
-  for (std::size_t at = 8; at + 12 <= png.size(); at += 12 + u32(at)) {
-    if (png.compare(at + 4, 4, "IDAT") == 0) stream += png.substr(at + 8, u32(at));
+// The header of a picture of `width` x `height` holding `words`.
+std::string header_of(std::uint32_t width, std::uint32_t height,
+                      const std::vector<std::uint32_t>& words) {
+  const std::string w = std::to_string(width), h = std::to_string(height);
+  std::string text = "#define W_WIDTH (" + w + ")\n#define W_HEIGHT (" + h + ")\n#define W_SIZE (" +
+                     std::to_string(std::uint64_t{width} * height) + ")\nconst u32 w_Bitmap[" + h +
+                     "*" + w + "]={\n";
+  char word[16];
+  for (const std::uint32_t x : words) {
+    std::snprintf(word, sizeof word, "0x%08X, ", x);
+    text += word;
   }
-  std::string rows;
-  for (std::size_t at = 2; at + 5 <= stream.size();) {  // after the zlib header
-    const std::size_t size = static_cast<unsigned char>(stream[at + 1]) |
-                             static_cast<unsigned char>(stream[at + 2]) << 8;
-    rows += stream.substr(at + 5, size);
-    at += 5 + size;
-    if (stream[at - 5 - size] & 1) break;  // the final block
-  }
-  return rows;
+  return text + "};\n";
 }
 
-// A row longer than the program decodes at once goes out in pieces, whole;
-// one longer than it may hold is refused for --scale, with its length.
-TEST(PreviewCli, WideRowsGoOutWholeOrAreRefused) {
+// Every pixel comes back as the words give it, through each of the row
+// filters and in rows that the writer holds to choose them, and in a row
+// too long to hold, which goes out in pieces; a row longer than the program
+// holds for --scale is refused, with its length.
+TEST(PreviewCli, PixelsComeBackThroughTheFiltersAndInWideRows) {
   TempFolder folder;
-  const std::uint32_t width = 262146;  // 131073 pairs
-  std::string header =
-      "#define W_WIDTH (262146)\n#define W_HEIGHT (1)\n#define W_SIZE (262146)\n"
-      "const u32 w_Bitmap[1*262146]={\n";
-  std::vector<std::uint32_t> words;
+  struct Case {
+    std::uint32_t width, height;
+    Names options;
+  };
+  const Case cases[] = {{400000, 1, {}}, {512, 16, {"--transparent"}}};
   std::uint32_t x = 3;
-  char text[16];
-  for (std::uint32_t i = 0; i < width / 2; ++i) {
-    x = x * 1664525u + 1013904223u;
-    words.push_back(x);
-    std::snprintf(text, sizeof text, "0x%08X, ", x);
-    header += text;
-  }
-  write_file(folder.path + "/wide.h", header + "};\n");
-  ASSERT_EQ(preview(folder, {"wide.h"}).exit_status, 0);
-  std::uint32_t png_width = 0;
-  const std::string rows = stored_rows(read_file(folder.path + "/wide.h.png"), &png_width);
-  EXPECT_EQ(png_width, width);
-  ASSERT_EQ(rows.size(), 1 + 3 * std::size_t{width});
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const kestrin::preview::PairPixels p =
-        kestrin::preview::decode_pair(words[i], kestrin::preview::Display::kConsole);
-    ASSERT_EQ(rows.substr(1 + 6 * i, 6), std::string(p.rgb, p.rgb + 6)) << "pair " << i;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.width);
+    std::vector<std::uint32_t> words;
+    for (std::uint64_t i = 0; i < std::uint64_t{c.width} * c.height / 2; ++i) {
+      x = x * 1664525u + 1013904223u;
+      words.push_back(i % 5 == 3 ? 0x69D469EA : x);
+    }
+    write_file(folder.path + "/wide.h", header_of(c.width, c.height, words));
+    Names args = c.options;
+    args.push_back("wide.h");
+    ASSERT_EQ(preview(folder, args).exit_status, 0);
+    const PngPixels png = png_pixels(read_file(folder.path + "/wide.h.png"));
+    ASSERT_EQ(png.width, c.width);
+    ASSERT_EQ(png.rgba.size(), 4 * std::size_t{c.width} * c.height);
+    const bool transparent = !c.options.empty();
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      const kestrin::preview::PairPixels p =
+          kestrin::preview::decode_pair(words[i], kestrin::preview::Display::kConsole);
+      const std::uint8_t alpha = transparent && words[i] == 0x69D469EA ? 0 : 255;
+      const std::vector<std::uint8_t> expected = {p.rgb[0], p.rgb[1], p.rgb[2], alpha,
+                                                  p.rgb[3], p.rgb[4], p.rgb[5], alpha};
+      ASSERT_EQ(std::vector<std::uint8_t>(&png.rgba[8 * i], &png.rgba[8 * i] + 8), expected)
+          << "pair " << i;
+    }
   }
 
+  write_file(folder.path + "/wide.h", header_of(400000, 1, std::vector<std::uint32_t>(200000)));
   const ProgramResult run = preview(folder, {"--scale=2", "wide.h", "scaled.png"});
   EXPECT_EQ(run.exit_status, 5);
   EXPECT_EQ(with_lf_line_ends(run.errors, "refusal"),
             "kestrin-preview: wide.h: --scale and --compare hold a row, of at most 262144 pixels; "
-            "this picture's rows have 262146\n");
+            "this picture's rows have 400000\n");
   EXPECT_FALSE(file_exists(folder.path + "/scaled.png"));
 }
 
