@@ -94,7 +94,7 @@ bool skip_to(const ByteSource& in, std::uint64_t offset) {
 }
 
 bool fail(std::FILE* console, const char* message) {
-  std::fputs(message, console);
+  if (console != nullptr) std::fputs(message, console);
   return false;
 }
 
@@ -216,7 +216,7 @@ bool read_info_header(const ByteSource& in, InfoHeader* info) {
 
 bool check_file_header(const FileHeader& header, std::FILE* console) {
   if (header.bfType != 0x4D42) {
-    std::fprintf(console, kBadType, static_cast<unsigned>(header.bfType));
+    if (console != nullptr) std::fprintf(console, kBadType, static_cast<unsigned>(header.bfType));
     return false;
   }
   return true;
@@ -231,23 +231,33 @@ bool check_info_header(const InfoHeader& info, std::FILE* console) {
 }
 
 bool check_info_fields(const InfoHeader& info, std::FILE* console) {
+  const char* message;
+  int value;
   if (info.biSize != InfoHeader::kSize) {
-    std::fprintf(console, kBadHeaderSize, as_int(info.biSize));
+    message = kBadHeaderSize;
+    value = as_int(info.biSize);
   } else if (info.biWidth < 0) {
-    std::fprintf(console, kBadWidth, info.biWidth);
+    message = kBadWidth;
+    value = info.biWidth;
   } else if (info.biWidth % 2 != 0) {
-    std::fprintf(console, kOddWidth, info.biWidth);
+    message = kOddWidth;
+    value = info.biWidth;
   } else if (info.biCompression != 0) {
-    std::fprintf(console, kCompression, as_int(info.biCompression));
+    message = kCompression;
+    value = as_int(info.biCompression);
   } else if (info.biClrUsed != 0) {
-    std::fprintf(console, kIndexedColours, as_int(info.biClrUsed));
+    message = kIndexedColours;
+    value = as_int(info.biClrUsed);
   } else if (info.biPlanes != 1) {
-    std::fprintf(console, kPlanes, static_cast<int>(info.biPlanes));
+    message = kPlanes;
+    value = info.biPlanes;
   } else if (info.biBitCount != 24) {
-    std::fprintf(console, kBitCount, static_cast<int>(info.biBitCount));
+    message = kBitCount;
+    value = info.biBitCount;
   } else {
     return true;
   }
+  if (console != nullptr) std::fprintf(console, message, value);
   return false;
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 
 // Reading and checking a 24-bit uncompressed BMP, and handing out its pixel
-// rows top row first. Console messages go to `console`; callers map failures
-// to exit statuses.
+// rows top row first. Console messages go to `console`, or nowhere where it
+// is null (a check alone); callers map failures to exit statuses.
 
 #include <cstdint>
 #include <cstdio>

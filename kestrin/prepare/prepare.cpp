@@ -1,0 +1,205 @@
+// The order of a preparation: command line, picture, pixels, BMP, report.
+
+#include "kestrin/prepare/prepare.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "kestrin/bitmap_reader.h"
+#include "kestrin/prepare/bmp_writer.h"
+#include "kestrin/prepare/command_line.h"
+#include "kestrin/prepare/messages.h"
+#include "kestrin/prepare/picture_reader.h"
+#include "kestrin/prepare/preparation.h"
+#include "platform/input_file.h"
+#include "platform/memory_streams.h"
+#include "platform/output_file.h"
+
+#ifndef KL_VERSION
+#define KL_VERSION "unknown"
+#endif
+
+namespace kestrin::prepare {
+
+namespace {
+
+// Marks the temporaries of this program's outputs.
+constexpr char kTempTag[] = ".kestrin-prepare-";
+
+// No picture of the largest size needs more: 16-bit RGBA, stored unpacked,
+// with room for what else a file holds.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
+
+using ull = unsigned long long;
+
+// Everything one preparation holds while it runs.
+struct Run {
+  const Options* options = nullptr;
+  platform::InputFile input;
+  std::vector<std::uint8_t> bytes;  // the picture's file
+  bool copied = false;              // a BMP Kestrin reads already: it goes out as it is
+  PreparedPicture prepared;
+  platform::OutputFile output;
+};
+
+int read_file(Run* run) {
+  const char* path = run->options->picture_path.c_str();
+  const platform::ByteSource in = platform::input_source(&run->input);
+  std::uint8_t block[64 * 1024];
+  for (;;) {
+    std::size_t got = 0;
+    if (!in.read(in.context, block, sizeof block, &got)) {
+      std::fprintf(stderr, kCannotRead, path);
+      return kExitOpenPicture;
+    }
+    if (got == 0) return kExitSuccess;
+    if (run->bytes.size() + got > kMaxFileBytes) {
+      std::fprintf(stderr, kFileTooLarge, path, static_cast<ull>(kMaxFileBytes));
+      return kExitTooLarge;
+    }
+    run->bytes.insert(run->bytes.end(), block, block + got);
+  }
+}
+
+// Whether Kestrin reads the file as it is: its own checks, made silently.
+bool kestrin_reads(const std::vector<std::uint8_t>& bytes, Picture* picture) {
+  platform::MemoryInput memory{bytes.data(), bytes.size(), 0, 0};
+  const platform::ByteSource in = platform::memory_source(&memory, true);
+  FileHeader header;
+  InfoHeader info;
+  PixelBuffer pixels;
+  if (!read_file_header(in, &header) || !check_file_header(header, nullptr) ||
+      !read_info_header(in, &info) || !check_info_fields(info, nullptr) ||
+      !load_pixels(in, info, header, &pixels, nullptr)) {
+    return false;
+  }
+  // The pixels as Kestrin will see them, for the report.
+  picture->width = pixels.width;
+  picture->height = pixels.height;
+  picture->rgba.resize(std::size_t{pixels.width} * pixels.height * 4);
+  std::uint8_t* to = picture->rgba.data();
+  PixelRun pixel_run;
+  for (;;) {
+    const RunResult result = next_pixel_run(&pixels, &pixel_run);
+    if (result == RunResult::kEnd) return true;
+    if (result == RunResult::kReadFailed) return false;
+    for (std::size_t i = 0; i < pixel_run.pairs * 2; ++i, to += 4) {
+      const std::uint8_t* bgr = pixel_run.pixels + 3 * i;
+      to[0] = bgr[2];
+      to[1] = bgr[1];
+      to[2] = bgr[0];
+      to[3] = 0xFF;
+    }
+  }
+}
+
+int report_problem(const Options& o, const PictureProblem& p) {
+  const char* path = o.picture_path.c_str();
+  const char* format = p.format == PictureFormat::kPng ? "PNG" : "BMP";
+  switch (p.kind) {
+    case PictureProblem::Kind::kNone:
+    case PictureProblem::Kind::kUnknownFormat:
+      std::fprintf(stderr, kNotAPicture, path);
+      break;
+    case PictureProblem::Kind::kDamaged:
+      std::fprintf(stderr, kDamaged, path, format, p.detail.c_str());
+      break;
+    case PictureProblem::Kind::kUnsupported:
+      std::fprintf(stderr, kUnsupported, path, format, p.detail.c_str());
+      break;
+    case PictureProblem::Kind::kTooLarge:
+      std::fprintf(stderr, kTooLarge, path, static_cast<ull>(p.width), static_cast<ull>(p.height),
+                   static_cast<ull>(kMaxSide), static_cast<ull>(kMaxPixels));
+      return kExitTooLarge;
+  }
+  return kExitBadPicture;
+}
+
+int prepare_picture(Run* run) {
+  const Options& o = *run->options;
+  Picture picture;
+  if (kestrin_reads(run->bytes, &picture)) {
+    run->copied = true;
+    prepare_pixels(picture, o.key, 0, &run->prepared);
+    return kExitSuccess;
+  }
+  PictureProblem problem;
+  if (!read_picture(run->bytes.data(), run->bytes.size(), &picture, &problem)) {
+    return report_problem(o, problem);
+  }
+  prepare_pixels(picture, o.key, o.alpha_threshold, &run->prepared);
+  return kExitSuccess;
+}
+
+bool write_output(Run* run) {
+  const platform::ByteSink sink = platform::binary_output_sink(&run->output);
+  if (run->copied) {
+    return sink.write(sink.context, reinterpret_cast<const char*>(run->bytes.data()),
+                      run->bytes.size());
+  }
+  const PreparedPicture& p = run->prepared;
+  return write_bmp(sink, p.width, p.height, p.rgb.data());
+}
+
+int create_and_write(Run* run) {
+  const Options& o = *run->options;
+  const char* path = o.output_path.c_str();
+  switch (platform::create_output(o.output_path, kTempTag, {&run->input}, &run->output)) {
+    case platform::CreateResult::kCreated:
+      break;
+    case platform::CreateResult::kIsInput:
+      std::fprintf(stderr, o.output_given ? kIsPicture : kOwnDefault, path);
+      return kExitOutput;
+    case platform::CreateResult::kCannotCreate:
+      std::fprintf(stderr, kCannotCreate, path);
+      return kExitOutput;
+  }
+  if (!write_output(run) || !platform::commit_output(&run->output)) {
+    platform::discard_output(&run->output);
+    std::fprintf(stderr, kCannotWrite, path);
+    return kExitOutput;
+  }
+  return kExitSuccess;
+}
+
+int prepare_from(Run* run) {
+  int status = read_file(run);
+  if (status == kExitSuccess) status = prepare_picture(run);
+  // The picture stays open until the BMP is made, so that it is never
+  // replaced under another name.
+  if (status == kExitSuccess) status = create_and_write(run);
+  return status;
+}
+
+}  // namespace
+
+int run_prepare(int argc, char** argv) {
+  Options options;
+  std::string mistake;
+  switch (read_command_line(argc, argv, &options, &mistake)) {
+    case Request::kHelp:
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return kExitSuccess;
+    case Request::kVersion:
+      std::printf(kVersion, KL_VERSION);
+      return kExitSuccess;
+    case Request::kMistake:
+      std::fprintf(stderr, kMistake, mistake.c_str());
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    case Request::kPrepare:
+      break;
+  }
+  Run run;
+  run.options = &options;
+  if (!platform::open_input(options.picture_path.c_str(), &run.input)) {
+    std::fprintf(stderr, kCannotOpen, options.picture_path.c_str());
+    return kExitOpenPicture;
+  }
+  const int status = prepare_from(&run);
+  platform::close_input(&run.input);
+  return status;
+}
+
+}  // namespace kestrin::prepare
