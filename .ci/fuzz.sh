@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 runs="${FUZZ_RUNS:-}"
 build="${FUZZ_BUILD:-build-fuzz}"
-read -r -a tools <<<"${FUZZ_TOOLS:-kestrin lortane preview}"
+read -r -a tools <<<"${FUZZ_TOOLS:-kestrin lortane preview prepare}"
 
 echo "== fuzz build (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)"
 # clang only recommends its runtimes; without them the link fails obscurely.
@@ -31,7 +31,7 @@ echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long)
 }
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
   -DCMAKE_CXX_COMPILER=clang++ -DKL_FUZZ=ON -DKL_INSTALL=OFF -DKL_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build "$build" -j2 --target kestrin_fuzzer lortane_fuzzer preview_fuzzer fuzz_corpus
+cmake --build "$build" -j2 --target kestrin_fuzzer lortane_fuzzer preview_fuzzer prepare_fuzzer fuzz_corpus
 
 programs="$build/tests/fuzz"
 work="$build/fuzz-run"

@@ -1,13 +1,16 @@
 // Writes the seed inputs of the fuzz targets:
 //   make_fuzz_corpus <folder>   ->  <folder>/kestrin/*.bmp, <folder>/lortane/*.txt,
-//                                   <folder>/preview/*.h
+//                                   <folder>/preview/*.h, <folder>/prepare/*
 // Small valid pictures of several shapes and row orders, with and without row
 // fill, and texts around the 1023-byte piece length with every kind of byte
-// the escaping must handle, and headers as Kestrin writes them (after the
-// preview target's one byte of settings). The fuzzers mutate these; the test
-// suite replays them.
+// the escaping must handle, headers as Kestrin writes them (after the
+// preview target's one byte of settings), and PNGs of every colour type and
+// BMPs of every depth artists export (after the prepare target's one byte,
+// its alpha threshold). The fuzzers mutate these; the test suite replays
+// them.
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -155,6 +158,129 @@ std::vector<std::pair<std::string, std::string>> headers() {
   };
 }
 
+void put_u32be(std::string* b, std::uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) *b += static_cast<char>((v >> shift) & 0xFF);
+}
+
+void png_chunk(std::string* png, const char* type, const std::string& data) {
+  put_u32be(png, static_cast<std::uint32_t>(data.size()));
+  const std::string typed = std::string(type, 4) + data;
+  *png += typed;
+  put_u32be(png, static_cast<std::uint32_t>(
+                     crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size())));
+}
+
+// A PNG of `width` x `height` pixels of `depth` bits, colour `type`, whose
+// rows (filter byte and samples) are pseudo-random; `extra` chunks (PLTE,
+// tRNS) come before the data.
+std::string png(std::uint32_t width, std::uint32_t height, int depth, int type, int interlace,
+                const std::string& extra = "") {
+  const int samples[] = {1, 0, 3, 1, 2, 0, 4};
+  // Adam7's passes (first column, first row, steps), or the whole picture.
+  const std::uint32_t passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  const std::uint32_t whole[1][4] = {{0, 0, 1, 1}};
+  const auto* chosen = interlace ? passes : whole;
+  const int count = interlace ? 7 : 1;
+  std::string raw;
+  std::uint32_t x = width * 31 + height * 7 + static_cast<std::uint32_t>(depth * type);
+  for (int p = 0; p < count; ++p) {
+    const std::uint32_t* pass = chosen[p];
+    const std::uint32_t columns = (width - pass[0] + pass[2] - 1) / pass[2];
+    const std::uint32_t rows = (height - pass[1] + pass[3] - 1) / pass[3];
+    if (width <= pass[0] || height <= pass[1]) continue;
+    const std::size_t row = (std::size_t{columns} * samples[type] * depth + 7) / 8;
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      raw += static_cast<char>(r % 5);  // each filter type
+      for (std::size_t i = 0; i < row; ++i) {
+        x = x * 1664525u + 1013904223u;
+        raw += static_cast<char>(type == 3 ? (x >> 24) % 4 : x >> 24);
+      }
+    }
+  }
+  std::string packed(compressBound(raw.size()), '\0');
+  uLongf packed_size = packed.size();
+  compress(reinterpret_cast<Bytef*>(&packed[0]), &packed_size,
+           reinterpret_cast<const Bytef*>(raw.data()), raw.size());
+  packed.resize(packed_size);
+  std::string file = "\x89PNG\r\n\x1a\n";
+  std::string ihdr;
+  put_u32be(&ihdr, width);
+  put_u32be(&ihdr, height);
+  ihdr += static_cast<char>(depth);
+  ihdr += static_cast<char>(type);
+  ihdr += std::string(2, '\0');
+  ihdr += static_cast<char>(interlace);
+  png_chunk(&file, "IHDR", ihdr);
+  file += extra;
+  png_chunk(&file, "IDAT", packed);
+  png_chunk(&file, "IEND", "");
+  return file;
+}
+
+// A BMP of `bits` a pixel with a `header_size`-byte info header, `palette`
+// entries and optional bit fields, rows of pseudo-random bytes.
+std::string bmp(std::int32_t width, std::int32_t height, int bits, std::uint32_t header_size,
+                std::uint32_t palette, std::uint32_t compression = 0) {
+  const std::uint32_t rows = height < 0 ? -static_cast<std::uint32_t>(height) : height;
+  const std::size_t stride = ((std::size_t(width) * bits + 31) / 32) * 4;
+  const std::uint32_t masks = compression == 3 && header_size == 40 ? 12 : 0;
+  const std::uint32_t offset = 14 + header_size + masks + 4 * palette;
+  std::string b(offset, '\0');
+  b[0] = 'B';
+  b[1] = 'M';
+  put_u32(&b, 10, offset);
+  put_u32(&b, 14, header_size);
+  put_u32(&b, 18, static_cast<std::uint32_t>(width));
+  put_u32(&b, 22, static_cast<std::uint32_t>(height));
+  put_u16(&b, 26, 1);
+  put_u16(&b, 28, static_cast<std::uint32_t>(bits));
+  put_u32(&b, 30, compression);
+  put_u32(&b, 46, palette);
+  if (compression == 3) {  // 5-6-5, or 8-8-8-8 with alpha
+    const std::uint32_t field[4] = {bits == 16 ? 0xF800u : 0xFF0000u,
+                                    bits == 16 ? 0x07E0u : 0xFF00u, bits == 16 ? 0x001Fu : 0xFFu,
+                                    bits == 16 ? 0u : 0xFF000000u};
+    for (int i = 0; i < (header_size > 40 ? 4 : 3); ++i) put_u32(&b, 54 + 4 * i, field[i]);
+  }
+  for (std::uint32_t i = 0; i < palette; ++i)
+    put_u32(&b, 14 + header_size + masks + 4 * i, i * 0x030507u);
+  std::uint32_t x = static_cast<std::uint32_t>(width * 13 + bits);
+  for (std::size_t i = 0; i < stride * rows; ++i) {
+    x = x * 1664525u + 1013904223u;
+    b += static_cast<char>(x >> 24);
+  }
+  put_u32(&b, 2, static_cast<std::uint32_t>(b.size()));
+  return b;
+}
+
+// The prepare target's seeds: its first byte is the alpha threshold.
+std::vector<std::pair<std::string, std::string>> prepare_pictures() {
+  std::string palette, transparency;
+  for (int i = 0; i < 4; ++i)
+    palette += std::string{char(i * 80), char(255 - i * 60), char(i * 30)};
+  transparency = std::string{'\0', '\x64', '\xc8', '\xff'};
+  std::string chunks;
+  png_chunk(&chunks, "PLTE", palette);
+  png_chunk(&chunks, "tRNS", transparency);
+  const std::string half = "\x80";
+  return {
+      {"grey1.png", half + png(9, 3, 1, 0, 0)},
+      {"grey16.png", half + png(3, 2, 16, 0, 0)},
+      {"rgb8.png", half + png(5, 3, 8, 2, 0)},
+      {"palette.png", half + png(7, 4, 2, 3, 0, chunks)},
+      {"grey_alpha.png", half + png(4, 4, 8, 4, 0)},
+      {"rgba16.png", half + png(3, 3, 16, 6, 0)},
+      {"rgba_interlaced.png", half + png(9, 9, 8, 6, 1)},
+      {"bmp1.bmp", half + bmp(9, 2, 1, 40, 2)},
+      {"bmp4.bmp", half + bmp(5, 3, 4, 40, 16)},
+      {"bmp8_v5.bmp", half + bmp(3, -2, 8, 124, 4)},
+      {"bmp16.bmp", half + bmp(3, 2, 16, 40, 0, 3)},
+      {"bmp24_odd.bmp", half + bmp(3, 2, 24, 40, 0)},
+      {"bmp32_alpha.bmp", half + bmp(2, 2, 32, 108, 0, 3)},
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,6 +297,10 @@ int main(int argc, char** argv) {
   for (const auto& seed : texts()) ok &= write(root + "/lortane/" + seed.first, seed.second);
   mkdir((root + "/preview").c_str(), 0755);
   for (const auto& seed : headers()) ok &= write(root + "/preview/" + seed.first, seed.second);
+  mkdir((root + "/prepare").c_str(), 0755);
+  for (const auto& seed : prepare_pictures()) {
+    ok &= write(root + "/prepare/" + seed.first, seed.second);
+  }
   if (!ok) std::fprintf(stderr, "cannot write the corpus under %s\n", root.c_str());
   return ok ? 0 : 1;
 }

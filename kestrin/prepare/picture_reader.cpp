@@ -221,8 +221,9 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
   const bool sized =
       stbi_info_from_callbacks(&kCallbacks, &reader, &width, &height, &channels) != 0;
   if (sized) {
+    // A BMP stored top-down gives its height as the file does, negative.
     problem->width = static_cast<std::uint32_t>(width);
-    problem->height = static_cast<std::uint32_t>(height);
+    problem->height = height < 0 ? -static_cast<std::int64_t>(height) : height;
   }
   if (problem->width > kMaxSide || problem->height > kMaxSide ||
       problem->width * problem->height > kMaxPixels) {
@@ -233,10 +234,12 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
     problem->detail = decoder_reason(&problem->kind);
     return false;
   }
-  // The file itself, and three times the largest form of its pixels (16-bit
-  // RGBA): the unpacked rows, the picture, and a conversion of it.
+  // The file itself, twice its rows unpacked in their largest form (16-bit
+  // RGBA and a filter byte a row: an interlaced picture's passes outgrow the
+  // decoder's first guess), and twice the picture (it and a conversion).
   const std::uint64_t pixels = problem->width * problem->height;
-  g_budget = size + 3 * (pixels * 8 + problem->height) + (std::size_t{1} << 20);
+  const std::uint64_t rows = pixels * 8 + problem->height;
+  g_budget = static_cast<std::size_t>(size + 2 * rows + 2 * pixels * 8 + (std::uint64_t{1} << 20));
   reader = Reader{bytes, size, 0, false};
   const bool deep = stbi_is_16_bit_from_callbacks(&kCallbacks, &reader) != 0;
   reader = Reader{bytes, size, 0, false};

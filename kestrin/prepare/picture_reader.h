@@ -13,10 +13,10 @@
 
 namespace kestrin::prepare {
 
-// The largest picture read: 16384 pixels on a side, 4096 x 4096 in all. The
-// console's own textures are far smaller.
-inline constexpr std::uint32_t kMaxSide = 16384;
-inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 24;
+// The largest picture read: 8192 pixels on a side, 2048 x 2048 in all, four
+// times the console's largest texture.
+inline constexpr std::uint32_t kMaxSide = 8192;
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 22;
 
 struct Picture {
   std::uint32_t width = 0;

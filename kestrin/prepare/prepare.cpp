@@ -5,14 +5,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "kestrin/bitmap_reader.h"
 #include "kestrin/prepare/bmp_writer.h"
 #include "kestrin/prepare/command_line.h"
 #include "kestrin/prepare/messages.h"
 #include "kestrin/prepare/picture_reader.h"
 #include "kestrin/prepare/preparation.h"
+#include "kestrin/prepare/ready_bitmap.h"
 #include "platform/input_file.h"
-#include "platform/memory_streams.h"
 #include "platform/output_file.h"
 
 #ifndef KL_VERSION
@@ -26,9 +25,9 @@ namespace {
 // Marks the temporaries of this program's outputs.
 constexpr char kTempTag[] = ".kestrin-prepare-";
 
-// No picture of the largest size needs more: 16-bit RGBA, stored unpacked,
-// with room for what else a file holds.
-constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
+// No picture of the largest size needs more: 16-bit RGBA stored unpacked
+// takes 32 MiB, and the rest is room for what else a file holds.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{64} << 20;
 
 using ull = unsigned long long;
 
@@ -61,38 +60,6 @@ int read_file(Run* run) {
   }
 }
 
-// Whether Kestrin reads the file as it is: its own checks, made silently.
-bool kestrin_reads(const std::vector<std::uint8_t>& bytes, Picture* picture) {
-  platform::MemoryInput memory{bytes.data(), bytes.size(), 0, 0};
-  const platform::ByteSource in = platform::memory_source(&memory, true);
-  FileHeader header;
-  InfoHeader info;
-  PixelBuffer pixels;
-  if (!read_file_header(in, &header) || !check_file_header(header, nullptr) ||
-      !read_info_header(in, &info) || !check_info_fields(info, nullptr) ||
-      !load_pixels(in, info, header, &pixels, nullptr)) {
-    return false;
-  }
-  // The pixels as Kestrin will see them, for the report.
-  picture->width = pixels.width;
-  picture->height = pixels.height;
-  picture->rgba.resize(std::size_t{pixels.width} * pixels.height * 4);
-  std::uint8_t* to = picture->rgba.data();
-  PixelRun pixel_run;
-  for (;;) {
-    const RunResult result = next_pixel_run(&pixels, &pixel_run);
-    if (result == RunResult::kEnd) return true;
-    if (result == RunResult::kReadFailed) return false;
-    for (std::size_t i = 0; i < pixel_run.pairs * 2; ++i, to += 4) {
-      const std::uint8_t* bgr = pixel_run.pixels + 3 * i;
-      to[0] = bgr[2];
-      to[1] = bgr[1];
-      to[2] = bgr[0];
-      to[3] = 0xFF;
-    }
-  }
-}
-
 int report_problem(const Options& o, const PictureProblem& p) {
   const char* path = o.picture_path.c_str();
   const char* format = p.format == PictureFormat::kPng ? "PNG" : "BMP";
@@ -118,7 +85,7 @@ int report_problem(const Options& o, const PictureProblem& p) {
 int prepare_picture(Run* run) {
   const Options& o = *run->options;
   Picture picture;
-  if (kestrin_reads(run->bytes, &picture)) {
+  if (read_ready_bitmap(run->bytes.data(), run->bytes.size(), &picture)) {
     run->copied = true;
     prepare_pixels(picture, o.key, 0, &run->prepared);
     return kExitSuccess;
