@@ -234,6 +234,7 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
     problem->detail = decoder_reason(&problem->kind);
     return false;
   }
+  if (problem->width == 0 || problem->height == 0) return damaged(problem, "it holds no pixels");
   // The file itself, twice its rows unpacked in their largest form (16-bit
   // RGBA and a filter byte a row: an interlaced picture's passes outgrow the
   // decoder's first guess), and twice the picture (it and a conversion).
