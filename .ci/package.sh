@@ -66,12 +66,14 @@ check command -v lortane
 check test -x /usr/bin/kestrin
 check test -x /usr/bin/lortane
 check test -x /usr/bin/kestrin-preview
+check test -x /usr/bin/kestrin-prepare
 check man -w kestrin
 check man -w lortane
 check man -w kestrin-preview
+check man -w kestrin-prepare
 check cmp LICENSE /usr/share/doc/kestrin-lortane/copyright
 check test -f /usr/share/doc/kestrin-lortane/docs/kestrin.md
-for page in kestrin lortane kestrin-preview; do
+for page in kestrin lortane kestrin-preview kestrin-prepare; do
   zcat "/usr/share/man/man1/$page.1.gz" >"$work/$page.1"
   check cmp "man/$page.1" "$work/$page.1"
 done
@@ -108,7 +110,7 @@ check cmp "$gem.png" "$work/gem.png"
 
 dpkg -r "$package"
 hash -r
-if [ -e /usr/bin/kestrin ] || [ -e /usr/bin/kestrin-preview ] ||
+if [ -e /usr/bin/kestrin ] || [ -e /usr/bin/kestrin-preview ] || [ -e /usr/bin/kestrin-prepare ] ||
   [ -e /usr/share/man/man1/kestrin.1.gz ]; then
   echo "dpkg -r left files behind" >&2
   exit 1

@@ -22,9 +22,10 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kl-windows-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && cmake -E tar xf "$OLDPWD/$zip")
 root=$(echo "$work"/kestrin-lortane-*)
-for file in bin/kestrin.exe bin/lortane.exe bin/kestrin-preview.exe \
+for file in bin/kestrin.exe bin/lortane.exe bin/kestrin-preview.exe bin/kestrin-prepare.exe \
   share/doc/kestrin-lortane/kestrin.txt share/doc/kestrin-lortane/lortane.txt \
-  share/doc/kestrin-lortane/kestrin-preview.txt share/doc/kestrin-lortane/README.md \
+  share/doc/kestrin-lortane/kestrin-preview.txt share/doc/kestrin-lortane/kestrin-prepare.txt \
+  share/doc/kestrin-lortane/README.md \
   share/doc/kestrin-lortane/docs/windows.md \
   share/doc/kestrin-lortane/LICENSE lib/cmake/KestrinLortane/KestrinLortaneConfig.cmake; do
   [ -f "$root/$file" ] || {

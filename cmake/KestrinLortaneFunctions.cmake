@@ -1,14 +1,15 @@
 # Build-time conversion of pictures and texts into C source for CMake users.
 #
-#   kestrin_add_header(<target> <picture.bmp> [PUBLIC|PRIVATE|INTERFACE]
+#   kestrin_add_header(<target> <picture> [PUBLIC|PRIVATE|INTERFACE]
 #                      [NAME <file name>]
 #                      [MAGIC_PINK [KEY <colour> REPLACEMENT <colour>]]
 #                      [DECLARATIONS] [PREVIEW] [OUTPUT_VARIABLE <variable>])
 #   lortane_add_source(<target> <text> VARIABLE <name> [LANGUAGE C|CXX]
 #                      [NAME <file name>] [OUTPUT_VARIABLE <variable>])
 #
-# kestrin_add_header makes <name>.h (<name> is the picture's file name, or
-# NAME) and adds its folder to the target's include folders with the given
+# kestrin_add_header makes <name>.h (<name> is a BMP's file name, the file
+# name of another picture with .bmp for its extension, or NAME) and adds its
+# folder to the target's include folders with the given
 # scope (PRIVATE by default, INTERFACE for an INTERFACE library), so that a
 # static library can hand its pictures on to the programs that link it. The
 # header defines its array, so only one source may include it. DECLARATIONS
@@ -17,6 +18,10 @@
 # number of sources may then include <name>.decl.h. PREVIEW also makes
 # <name>.h.png with kestrin-preview, the picture as the console shows it
 # (with --transparent and the key under MAGIC_PINK), built with <target>.
+# The picture, a PNG or any BMP, first goes through kestrin-prepare into the
+# BMP <name> that Kestrin reads (transparent pixels become the key, an odd
+# width gets a column of it); a BMP that Kestrin reads already comes through
+# byte for byte.
 #
 # lortane_add_source makes <name>.c holding `const char * <VARIABLE> []` and
 # compiles it into <target>, as C or, with LANGUAGE CXX, as C++ (where
@@ -40,11 +45,13 @@
 # the source tree. Each output is regenerated when its input or the tool
 # changes.
 #
-# The tools are the targets KestrinLortane::kestrin, KestrinLortane::lortane
-# and KestrinLortane::kestrin-preview (built alongside when this project is
-# added with add_subdirectory, imported after find_package(KestrinLortane)).
-# KESTRIN_EXECUTABLE, LORTANE_EXECUTABLE and KESTRIN_PREVIEW_EXECUTABLE name
-# host programs to run instead, for cross-compiling.
+# The tools are the targets KestrinLortane::kestrin, KestrinLortane::lortane,
+# KestrinLortane::kestrin-prepare and KestrinLortane::kestrin-preview (built
+# alongside when this project is added with add_subdirectory, imported after
+# find_package(KestrinLortane)). KESTRIN_EXECUTABLE, LORTANE_EXECUTABLE,
+# KESTRIN_PREPARE_EXECUTABLE (by default the one beside KESTRIN_EXECUTABLE)
+# and KESTRIN_PREVIEW_EXECUTABLE name host programs to run instead, for
+# cross-compiling.
 # A cross build whose tools cannot run on the build machine runs them through
 # CMAKE_CROSSCOMPILING_EMULATOR, or stops at configure time without one.
 
@@ -59,6 +66,8 @@ set(KESTRIN_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin run at build time instead of KestrinLortane::kestrin (for cross-compiling)")
 set(LORTANE_EXECUTABLE "" CACHE FILEPATH
   "Host lortane run at build time instead of KestrinLortane::lortane (for cross-compiling)")
+set(KESTRIN_PREPARE_EXECUTABLE "" CACHE FILEPATH
+  "Host kestrin-prepare run at build time instead of KestrinLortane::kestrin-prepare (for cross-compiling; by default the one beside KESTRIN_EXECUTABLE)")
 set(KESTRIN_PREVIEW_EXECUTABLE "" CACHE FILEPATH
   "Host kestrin-preview run at build time instead of KestrinLortane::kestrin-preview (for cross-compiling)")
 
@@ -90,6 +99,15 @@ function(_kestrin_lortane_tool tool command_out depends_out)
   string(TOUPPER "${tool}" upper)
   string(MAKE_C_IDENTIFIER "${upper}" upper)  # KESTRIN-PREVIEW: KESTRIN_PREVIEW
   set(override "${${upper}_EXECUTABLE}")
+  # A host kestrin has its kestrin-prepare beside it, as the packages install
+  # them: a cross build that names the one need not name the other.
+  if(NOT override AND tool STREQUAL "kestrin-prepare" AND KESTRIN_EXECUTABLE)
+    get_filename_component(folder "${KESTRIN_EXECUTABLE}" DIRECTORY)
+    get_filename_component(suffix "${KESTRIN_EXECUTABLE}" LAST_EXT)
+    if(EXISTS "${folder}/kestrin-prepare${suffix}")
+      set(override "${folder}/kestrin-prepare${suffix}")
+    endif()
+  endif()
   if(override)
     if(NOT IS_ABSOLUTE "${override}" OR NOT EXISTS "${override}")
       message(FATAL_ERROR
@@ -233,16 +251,21 @@ function(_kestrin_lortane_check_characters function what text role fix)
 endfunction()
 
 # Records a request of <function>(<target> <given> ...) that converts <given>
-# under <name> (its own file name when empty) in the folder
-# <subfolder>/<target> of the current build folder. Sets <request_out> to the
-# request's number, <path_out> to the input's full path, <name_out> to the
-# name and <folder_out> to the folder.
-function(_kestrin_lortane_request function target given name subfolder request_out path_out
-         name_out folder_out)
+# under <name> (when empty, <default_name>, or else its own file name) in the
+# folder <subfolder>/<target> of the current build folder. Sets <request_out>
+# to the request's number, <path_out> to the input's full path, <name_out> to
+# the name and <folder_out> to the folder.
+function(_kestrin_lortane_request function target given name default_name subfolder request_out
+         path_out name_out folder_out)
   get_filename_component(path "${given}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   _kestrin_lortane_check_characters(${function} "the path ${path}" "${path}" PATH
     "rename the file or the folder that holds it")
-  if(name STREQUAL "")
+  set(named "${name}")
+  if(name STREQUAL "" AND NOT default_name STREQUAL "")
+    set(name "${default_name}")
+    _kestrin_lortane_check_characters(${function} "the file name of ${path}" "${name}" NAME
+      "rename the file, or convert it under a NAME without it")
+  elseif(name STREQUAL "")
     get_filename_component(name "${path}" NAME)
     _kestrin_lortane_check_characters(${function} "the file name of ${path}" "${name}" NAME
       "rename the file, or convert it under a NAME without it")
@@ -266,7 +289,7 @@ function(_kestrin_lortane_request function target given name subfolder request_o
   math(EXPR request "${request} + 1")
   set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_REQUESTS ${request})
   set(list_file "${CMAKE_CURRENT_LIST_FILE}")
-  foreach(field IN ITEMS function target given path name list_file)
+  foreach(field IN ITEMS function target given path name named list_file)
     set_property(GLOBAL PROPERTY _KESTRIN_LORTANE_REQUEST_${request}_${field} "${${field}}")
   endforeach()
   set(${request_out} ${request} PARENT_SCOPE)
@@ -276,9 +299,10 @@ function(_kestrin_lortane_request function target given name subfolder request_o
 endfunction()
 
 # Sets the variables named after the fields of request <request> (function,
-# target, given, path, name, list_file) in the caller's scope.
+# target, given, path, name, named: the NAME given, list_file) in the
+# caller's scope.
 macro(_kestrin_lortane_request_fields request)
-  foreach(_kestrin_lortane_field IN ITEMS function target given path name list_file)
+  foreach(_kestrin_lortane_field IN ITEMS function target given path name named list_file)
     get_property(${_kestrin_lortane_field} GLOBAL PROPERTY
       _KESTRIN_LORTANE_REQUEST_${request}_${_kestrin_lortane_field})
   endforeach()
@@ -287,10 +311,8 @@ endmacro()
 # Sets <out> to request <request> as its caller wrote it, for messages.
 function(_kestrin_lortane_describe request out)
   _kestrin_lortane_request_fields(${request})
-  get_filename_component(given_name "${path}" NAME)
-  set(named "")
-  if(NOT name STREQUAL given_name)
-    set(named " NAME ${name}")
+  if(NOT named STREQUAL "")
+    set(named " NAME ${named}")
   endif()
   set(${out} "${function}(${target} ${given}${named} ...) in ${list_file}" PARENT_SCOPE)
 endfunction()
@@ -455,18 +477,19 @@ function(_kestrin_check_names target picture name)
 endfunction()
 
 # Adds the custom command of request <request> that copies <input> to
-# <folder>/<name> (unless it is that file already) and runs <tool> there with
-# the arguments after ARGS, then the commands after THEN, making <output> and
-# the files after BYPRODUCTS; the tool prints only when it fails. Every file
-# the command makes is registered as the request's.
+# <folder>/<name> (unless it is that file already, or DIRECT: the tool reads
+# <input> where it is) and runs <tool> there with the arguments after ARGS,
+# then the commands after THEN, making <output> and the files after
+# BYPRODUCTS; the tool prints only when it fails. Every file the command
+# makes is registered as the request's.
 function(_kestrin_lortane_generate request tool input folder name output comment)
-  cmake_parse_arguments(PARSE_ARGV 7 gen "" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 7 gen "DIRECT" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
   _kestrin_lortane_tool(${tool} program tool_depends)
   get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
   set(run_script "${scripts}/KestrinLortaneRunTool.cmake")
   set(copy "${folder}/${name}")
   set(byproducts ${gen_BYPRODUCTS})
-  if(input STREQUAL copy)
+  if(input STREQUAL copy OR gen_DIRECT)
     set(copy_step "")
   else()
     # The copy is named by its full path, which no program reads as an option.
@@ -606,8 +629,16 @@ function(kestrin_add_header target picture)
     set(scope PRIVATE)
   endif()
 
-  _kestrin_lortane_request(kestrin_add_header ${target} "${picture}" "${arg_NAME}" kestrin_headers
-    request path name folder)
+  # Kestrin converts a BMP under its own name; another picture becomes one
+  # named after it: ship.png is converted as ship.bmp.
+  get_filename_component(file_name "${picture}" NAME)
+  set(default_name "")
+  if(NOT file_name MATCHES "\\.[Bb][Mm][Pp]$")
+    get_filename_component(stem "${picture}" NAME_WLE)
+    set(default_name "${stem}.bmp")
+  endif()
+  _kestrin_lortane_request(kestrin_add_header ${target} "${picture}" "${arg_NAME}"
+    "${default_name}" kestrin_headers request path name folder)
   _kestrin_check_names(${target} "${path}" "${name}")
   set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_PICTURES "${path}")
   set_property(TARGET ${target} APPEND PROPERTY _KESTRIN_NAMES "${name}")
@@ -616,6 +647,7 @@ function(kestrin_add_header target picture)
   set(header "${folder}/${name}.h")
   set(options "")
   set(preview_options "")
+  set(prepare_options "")
   if(arg_MAGIC_PINK)
     list(APPEND options -MP)
     set(preview_options --transparent)
@@ -624,8 +656,10 @@ function(kestrin_add_header target picture)
       _kestrin_colour(REPLACEMENT "${arg_REPLACEMENT}" replacement)
       list(APPEND options ${key} ${replacement})
       set(preview_options --transparent=${key})
+      set(prepare_options --key=${key})
     endif()
   endif()
+  set(bitmap "${folder}/${name}")
   set(generated "${header}")
   set(declarations "")
   if(arg_DECLARATIONS)
@@ -640,8 +674,16 @@ function(kestrin_add_header target picture)
       BYPRODUCTS "${declarations}"
       DEPENDS "${script}")
   endif()
-  _kestrin_lortane_generate(${request} kestrin "${path}" "${folder}" "${name}" "${header}"
+  _kestrin_lortane_generate(${request} kestrin "${bitmap}" "${folder}" "${name}" "${header}"
     "Converting ${name} with kestrin" ARGS ${options} "${name}" ${declaration_steps})
+  # Every picture goes through kestrin-prepare into the BMP that Kestrin
+  # converts (a BMP that Kestrin reads already comes out as it was, byte for
+  # byte), but one that is that BMP's own file already.
+  if(NOT path STREQUAL bitmap)
+    _kestrin_lortane_generate(${request} kestrin-prepare "${path}" "${folder}" "${name}"
+      "${bitmap}" "Preparing ${file_name} with kestrin-prepare" DIRECT
+      ARGS --quiet ${prepare_options} -- "${path}" "${bitmap}")
+  endif()
 
   if(arg_DECLARATIONS)
     _kestrin_lortane_unit_language(kestrin_add_header language)
@@ -724,7 +766,7 @@ function(lortane_add_source target text)
       "lortane_add_source: LANGUAGE CXX needs C++ enabled in project() or enable_language(CXX)")
   endif()
 
-  _kestrin_lortane_request(lortane_add_source ${target} "${text}" "${arg_NAME}" lortane_sources
+  _kestrin_lortane_request(lortane_add_source ${target} "${text}" "${arg_NAME}" "" lortane_sources
     request path name folder)
   file(MAKE_DIRECTORY "${folder}")
   set(source "${folder}/${name}.c")

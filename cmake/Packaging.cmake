@@ -36,9 +36,11 @@ else()
 picture as an array of pixel-pair words, with an optional colour key for
 transparency; lortane turns a text file into a C source file holding one array
 of string literals, one per line. Both are meant to run in a build, so their
-output stays the same byte for byte from release to release. kestrin-preview
-turns a header back into a PNG picture, as the console decodes it, and tells
-the pixels near the key colour; it holds zlib, linked statically.
+output stays the same byte for byte from release to release. kestrin-prepare
+makes a PNG or any BMP into the BMP kestrin reads, its transparency the key
+colour, and kestrin-preview turns a header back into a PNG picture, as the
+console decodes it; both tell the pixels near the key colour, and hold zlib,
+linked statically.
 .
 The package has manual pages and a CMake package: find_package(KestrinLortane)
 provides the functions kestrin_add_header and lortane_add_source.")

@@ -10,12 +10,13 @@
 // them.
 
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "tests/prepare/png_bytes.h"
 
 namespace {
 
@@ -158,18 +159,6 @@ std::vector<std::pair<std::string, std::string>> headers() {
   };
 }
 
-void put_u32be(std::string* b, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) *b += static_cast<char>((v >> shift) & 0xFF);
-}
-
-void png_chunk(std::string* png, const char* type, const std::string& data) {
-  put_u32be(png, static_cast<std::uint32_t>(data.size()));
-  const std::string typed = std::string(type, 4) + data;
-  *png += typed;
-  put_u32be(png, static_cast<std::uint32_t>(
-                     crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size())));
-}
-
 // A PNG of `width` x `height` pixels of `depth` bits, colour `type`, whose
 // rows (filter byte and samples) are pseudo-random; `extra` chunks (PLTE,
 // tRNS) come before the data.
@@ -198,24 +187,7 @@ std::string png(std::uint32_t width, std::uint32_t height, int depth, int type, 
       }
     }
   }
-  std::string packed(compressBound(raw.size()), '\0');
-  uLongf packed_size = packed.size();
-  compress(reinterpret_cast<Bytef*>(&packed[0]), &packed_size,
-           reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-  packed.resize(packed_size);
-  std::string file = "\x89PNG\r\n\x1a\n";
-  std::string ihdr;
-  put_u32be(&ihdr, width);
-  put_u32be(&ihdr, height);
-  ihdr += static_cast<char>(depth);
-  ihdr += static_cast<char>(type);
-  ihdr += std::string(2, '\0');
-  ihdr += static_cast<char>(interlace);
-  png_chunk(&file, "IHDR", ihdr);
-  file += extra;
-  png_chunk(&file, "IDAT", packed);
-  png_chunk(&file, "IEND", "");
-  return file;
+  return png_file(png_ihdr(width, height, depth, type, interlace), raw, extra);
 }
 
 // A BMP of `bits` a pixel with a `header_size`-byte info header, `palette`
@@ -260,9 +232,7 @@ std::vector<std::pair<std::string, std::string>> prepare_pictures() {
   for (int i = 0; i < 4; ++i)
     palette += std::string{char(i * 80), char(255 - i * 60), char(i * 30)};
   transparency = std::string{'\0', '\x64', '\xc8', '\xff'};
-  std::string chunks;
-  png_chunk(&chunks, "PLTE", palette);
-  png_chunk(&chunks, "tRNS", transparency);
+  const std::string chunks = png_chunk("PLTE", palette) + png_chunk("tRNS", transparency);
   const std::string half = "\x80";
   return {
       {"grey1.png", half + png(9, 3, 1, 0, 0)},

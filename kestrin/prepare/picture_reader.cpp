@@ -231,6 +231,12 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
     return false;
   }
   if (!sized) {
+    // The size's own reading names no reason once every format has been
+    // tried: the decoder, allowed no memory, tells it from the header.
+    reader = Reader{bytes, size, 0, false};
+    g_budget = 0;
+    stbi_image_free(stbi_load_from_callbacks(&kCallbacks, &reader, &width, &height, &channels, 4));
+    g_over_budget = false;
     problem->detail = decoder_reason(&problem->kind);
     return false;
   }

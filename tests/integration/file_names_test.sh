@@ -8,9 +8,9 @@
 # character, and a name written to run CMake code runs none.
 #
 # file_names_test.sh <source root> <kestrin> <lortane> <kestrin-preview>
-#                    <make_sample_picture> <cmake> <C compiler>
+#                    <make_sample_picture> <cmake> <C compiler> <kestrin-prepare>
 set -euo pipefail
-root=$1 kestrin=$2 lortane=$3 preview=$4 make_picture=$5 cmake=$6 cc=$7
+root=$1 kestrin=$2 lortane=$3 preview=$4 make_picture=$5 cmake=$6 cc=$7 prepare=$8
 
 source "$(dirname "$0")/../support/work_folder.sh"
 
@@ -38,7 +38,8 @@ endforeach()
 CMAKE
 printf 'int main(void) { return 0; }\n' >"$src/main.c"
 tools=("-DKESTRIN_EXECUTABLE=$kestrin" "-DLORTANE_EXECUTABLE=$lortane"
-  "-DKESTRIN_PREVIEW_EXECUTABLE=$preview" "-DCMAKE_C_COMPILER=$cc")
+  "-DKESTRIN_PREVIEW_EXECUTABLE=$preview" "-DKESTRIN_PREPARE_EXECUTABLE=$prepare"
+  "-DCMAKE_C_COMPILER=$cc")
 flat() {  # CMake wraps its messages: compare them as one line
   tr '\n' ' ' <"$1" | tr -s ' '
 }

@@ -12,20 +12,23 @@
 # with a minimal toolchain (no CMAKE_SYSTEM_PROCESSOR).
 #
 # function_errors_test.sh <source root> <kestrin> <lortane> <make_sample_picture>
-#                         <cmake> <C compiler>
+#                         <cmake> <C compiler> <kestrin-prepare>
 set -euo pipefail
-root=$1 kestrin=$2 lortane=$3 make_picture=$4 cmake=$5 cc=$6
+root=$1 kestrin=$2 lortane=$3 make_picture=$4 cmake=$5 cc=$6 prepare=$7
 
 source "$(dirname "$0")/../support/work_folder.sh"
 
 # Host tools as a cross build would name them: wrappers that log each call.
-for tool in kestrin lortane; do
+for tool in kestrin lortane kestrin-prepare; do
   real=$kestrin
   [ "$tool" = lortane ] && real=$lortane
+  [ "$tool" = kestrin-prepare ] && real=$prepare
   printf '#!/bin/sh\necho "%s $*" >>"%s/calls.log"\nexec "%s" "$@"\n' \
     "$tool" "$work" "$real" >"$work/host-$tool"
   chmod +x "$work/host-$tool"
 done
+# Found beside KESTRIN_EXECUTABLE, as an installation has it.
+ln -s host-kestrin-prepare "$work/kestrin-prepare"
 
 mkdir -p "$work/src/art"
 cat >"$work/src/CMakeLists.txt" <<CMAKE
@@ -34,7 +37,7 @@ project(function_errors LANGUAGES C)
 include("$root/cmake/KestrinLortaneFunctions.cmake")
 # The programs as a package built for another machine would give them.
 if(FOREIGN_TOOLS)
-  foreach(tool kestrin lortane)
+  foreach(tool kestrin lortane kestrin-prepare)
     add_executable(KestrinLortane::\${tool} IMPORTED)
     set_target_properties(KestrinLortane::\${tool} PROPERTIES
       IMPORTED_LOCATION "\${FOREIGN_TOOLS}-\${tool}" KESTRIN_LORTANE_BUILT_FOR "Windows/x86_64")
@@ -128,13 +131,13 @@ fi
 flat colour.log | grep -qF "KEY 'green' is not a colour" ||
   fail "the colour without a number is not named: $(cat "$work/colour.log")"
 
-# A picture kestrin rejects fails the build with kestrin's own words.
+# A file that is no picture fails the build with kestrin-prepare's own words.
 configure bad.log "good.bmp;bad.bmp" || fail "a valid configuration failed: $(cat "$work/bad.log")"
 if "$cmake" --build "$work/build" >"$work/bad_build.log" 2>&1; then
-  fail "a picture kestrin rejects built"
+  fail "a file that is no picture built"
 fi
-grep -qx "Header error: bad type (0x6f6e)" "$work/bad_build.log" ||
-  fail "the failed build does not show kestrin's message: $(cat "$work/bad_build.log")"
+grep -qx "kestrin-prepare: $work/src/bad.bmp is neither a PNG nor a BMP" "$work/bad_build.log" ||
+  fail "the failed build does not show kestrin-prepare's message: $(cat "$work/bad_build.log")"
 flat bad_build.log | grep -qF "converting $work/src/bad.bmp: " ||
   fail "the failed build does not name the user's picture: $(cat "$work/bad_build.log")"
 flat bad_build.log | grep -qF "failed (exit status 3)" || fail "the failed build does not give the status"
@@ -156,7 +159,8 @@ rm -rf "$work/build" "$work/calls.log"
 configure good.log "good.bmp" "MAGIC_PINK;KEY;0x00ff00zz;REPLACEMENT;-0x10" ||
   fail "a valid configuration failed: $(cat "$work/good.log")"
 build_and_run good_build.log
-expect_calls "kestrin -MP 0x00FF00 0xFFFFF0 good.bmp" "lortane notes notes.txt notes.txt.c"
+expect_calls "kestrin -MP 0x00FF00 0xFFFFF0 good.bmp" "lortane notes notes.txt notes.txt.c" \
+  "kestrin-prepare --quiet --key=0x00FF00 -- $work/src/good.bmp $work/build/kestrin_headers/app/good.bmp"
 
 # A cross build (CMAKE_SYSTEM_NAME given) with the tools of another machine.
 cross_configure() {  # cross_configure <log name> [<cmake argument>...]
