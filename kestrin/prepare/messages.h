@@ -66,6 +66,18 @@ inline constexpr char kTooLarge[] =
     "kestrin-prepare: %s is %llu x %llu pixels; at most %llu on a side and %llu in all are "
     "read\n";
 
+// The report, on standard output: the picture, the BMP, its size and what
+// was done to it, then each of the key colour's clauses that has something
+// to say (kestrin/key_colour_report.h words them), each after kClauseBreak,
+// or kNoTraps.
+inline constexpr char kReport[] = "kestrin-prepare: %s: %s, %llu x %llu pixels";
+inline constexpr char kPadded[] = ", a column of the key added";
+inline constexpr char kCopied[] = ", as it was";
+inline constexpr char kClauseBreak[] = "; ";
+inline constexpr char kNoTraps[] = "; nothing near the key colour or alone in its pair";
+inline constexpr char kCannotWriteReport[] =
+    "kestrin-prepare: cannot write the report to standard output\n";
+
 // The BMP.
 inline constexpr char kOwnDefault[] =
     "kestrin-prepare: %s would be written over itself: give the BMP's name after the "

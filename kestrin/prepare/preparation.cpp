@@ -26,14 +26,14 @@ void prepare_pixels(const Picture& picture, const Colour3& key, unsigned alpha_t
       if (inside && transparent) any_transparent = true;
       if (inside && !transparent && from[0] == key.red && from[1] == key.green &&
           from[2] == key.blue && opaque_keys++ == 0) {
-        prepared->first_opaque_key_x = x;
-        prepared->first_opaque_key_y = y;
+        prepared->first_opaque_key = PicturePlace{x, y};
       }
       if (inside) from += 4;
     }
   }
+  prepared->padded = picture.width % 2 != 0;
   prepared->opaque_keys = any_transparent ? opaque_keys : 0;
-  if (!any_transparent) prepared->first_opaque_key_x = prepared->first_opaque_key_y = 0;
+  if (!any_transparent) prepared->first_opaque_key = PicturePlace();
 }
 
 }  // namespace kestrin::prepare

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kestrin/bitmap.h"
+#include "kestrin/key_colour_report.h"
 #include "kestrin/prepare/picture_reader.h"
 
 namespace kestrin::prepare {
@@ -20,7 +21,8 @@ struct PreparedPicture {
   // Opaque pixels of the picture that already have the key colour, in a
   // picture that has transparent ones too: Magic Pink makes them vanish.
   std::uint64_t opaque_keys = 0;
-  std::uint32_t first_opaque_key_x = 0, first_opaque_key_y = 0;
+  PicturePlace first_opaque_key;
+  bool padded = false;  // the width was odd
 };
 
 // A pixel whose alpha is below `alpha_threshold` becomes `key`; every other

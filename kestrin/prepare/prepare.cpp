@@ -3,8 +3,10 @@
 #include "kestrin/prepare/prepare.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "kestrin/key_colour_report.h"
 #include "kestrin/prepare/bmp_writer.h"
 #include "kestrin/prepare/command_line.h"
 #include "kestrin/prepare/messages.h"
@@ -129,12 +131,47 @@ int create_and_write(Run* run) {
   return kExitSuccess;
 }
 
+// One line on what Magic Pink will do to the BMP.
+int print_report(const Run& run) {
+  const Options& o = *run.options;
+  const PreparedPicture& p = run.prepared;
+  KeyColourReport report;
+  for (std::uint32_t y = 0; y < p.height; ++y) {
+    const std::uint8_t* row = p.rgb.data() + std::size_t{y} * p.width * 3;
+    count_near_key(&report, row, 3, p.width, PicturePlace{0, y}, o.key);
+    count_lone_key(&report, row, 3, p.width, PicturePlace{0, y}, o.key);
+  }
+  const std::uint64_t pixels = std::uint64_t{p.width} * p.height;
+  char head[1024];
+  std::snprintf(head, sizeof head, kReport, o.picture_path.c_str(), o.output_path.c_str(),
+                static_cast<ull>(p.width), static_cast<ull>(p.height));
+  std::string line = head;
+  if (run.copied) line += kCopied;
+  if (p.padded) line += kPadded;
+  bool said = false;
+  for (const std::string& clause :
+       {opaque_key_clause(p.opaque_keys, p.first_opaque_key, pixels),
+        near_key_clause(report, pixels), lone_key_clause(report, pixels)}) {
+    if (clause.empty()) continue;
+    line += kClauseBreak + clause;
+    said = true;
+  }
+  if (!said) line += kNoTraps;
+  line += '\n';
+  if (std::fputs(line.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+    std::fputs(kCannotWriteReport, stderr);
+    return kExitReport;
+  }
+  return kExitSuccess;
+}
+
 int prepare_from(Run* run) {
   int status = read_file(run);
   if (status == kExitSuccess) status = prepare_picture(run);
   // The picture stays open until the BMP is made, so that it is never
   // replaced under another name.
   if (status == kExitSuccess) status = create_and_write(run);
+  if (status == kExitSuccess && !run->options->quiet) status = print_report(*run);
   return status;
 }
 

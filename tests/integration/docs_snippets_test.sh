@@ -12,9 +12,9 @@
 # missing.
 #
 # docs_snippets_test.sh <README.md> <kestrin.md> <kestrin> <lortane> <make_sample_picture>
-#                       <C compiler> <C++ compiler>
+#                       <C compiler> <C++ compiler> <kestrin-prepare>
 set -euo pipefail
-readme=$1 markdown=$2 kestrin=$3 lortane=$4 make_picture=$5 cc=$6 cxx=$7
+readme=$1 markdown=$2 kestrin=$3 lortane=$4 make_picture=$5 cc=$6 cxx=$7 prepare=$8
 
 source "$(dirname "$0")/../support/work_folder.sh"
 
@@ -35,13 +35,14 @@ first_word() {  # the first word of the array in header $1
 extract "$readme" "Your own picture and text"
 mkdir "$work/readme"
 cd "$work/readme"
-"$make_picture" ship.bmp 6 2
+cp "$(dirname "$readme")/examples/ship.png" ship.png  # 33 x 20, with transparency
 printf 'Thanks for playing!\n"Ship" by A. Artist\n' >credits.txt
-sed -e "s|build/kestrin/kestrin|$kestrin|" -e "s|build/lortane/lortane|$lortane|" "$work/blocks/1.sh" >commands.sh
+sed -e "s|build/kestrin/prepare/kestrin-prepare|$prepare|" -e "s|build/kestrin/kestrin|$kestrin|" \
+  -e "s|build/lortane/lortane|$lortane|" "$work/blocks/1.sh" >commands.sh
 bash -e commands.sh >commands.log || fail "the README's commands failed: $(cat commands.log)"
 cp "$work/blocks/2.c" main.c
 "$cc" -std=c99 -Wall -Wextra -pedantic -Werror -o main main.c || fail "the README's program does not compile"
-printf '%s\n' "ship: 6 x 2, first word $(first_word ship.bmp.h)" "Thanks for playing!" \
+printf '%s\n' "ship: 34 x 20, first word $(first_word ship.bmp.h)" "Thanks for playing!" \
   '"Ship" by A. Artist' | diff -u - <(./main) || fail "the README's program printed other text"
 
 extract "$markdown" "Using the header from C and C++"

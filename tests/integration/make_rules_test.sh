@@ -3,11 +3,13 @@
 # "Make" section of docs/build-integration.md into an empty folder with the
 # files it names, and make must build a program that sees the picture and the
 # text, rebuild only after the picture changes, name arrays validly after
-# texts whose names are not C identifiers, and stop when a conversion fails.
+# texts whose names are not C identifiers, make a PNG's BMP and header, and
+# stop when a conversion fails.
 #
 # make_rules_test.sh <markdown file> <kestrin> <lortane> <make_sample_picture> <C compiler>
+#                    <kestrin-prepare>
 set -euo pipefail
-markdown=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5
+markdown=$1 kestrin=$2 lortane=$3 make_picture=$4 cc=$5 prepare=$6
 
 source "$(dirname "$0")/../support/work_folder.sh"
 
@@ -32,7 +34,7 @@ int main(void) {
 }
 C
 run_make() {
-  make -C "$work" "KESTRIN=$kestrin" "LORTANE=$lortane" "CC=$cc" "$@"
+  make -C "$work" "KESTRIN=$kestrin" "KESTRIN_PREPARE=$prepare" "LORTANE=$lortane" "CC=$cc" "$@"
 }
 
 run_make game >"$work/make.log" 2>&1 || fail "make failed: $(cat "$work/make.log")"
@@ -56,6 +58,13 @@ run_make text/end-credits_txt.o 2nd_txt.o >"$work/names.log" 2>&1 ||
 grep -qx "const char \* end_credits \[\] = {" "$work/text/end-credits_txt.c" ||
   fail "text/end-credits.txt did not give the array end_credits"
 grep -qx "const char \* _2nd \[\] = {" "$work/2nd_txt.c" || fail "2nd.txt did not give the array _2nd"
+
+# A PNG, through its BMP, to its header; again once the PNG changes.
+cp "$(dirname "$markdown")/../examples/ship.png" "$work/ship.png"
+run_make ship.bmp.h >"$work/png.log" 2>&1 || fail "make failed on a PNG: $(cat "$work/png.log")"
+grep -qx "#define SHIP_WIDTH   (34)" "$work/ship.bmp.h" || fail "ship.png did not give a 34-pixel header"
+touch "$work/ship.png"
+if run_make -q ship.bmp.h; then fail "touching the PNG left its header up to date"; fi
 
 echo "not a picture" >"$work/sprite.bmp"
 if run_make game >"$work/bad.log" 2>&1; then fail "make went on after kestrin failed"; fi
