@@ -480,10 +480,11 @@ endfunction()
 # <folder>/<name> (unless it is that file already, or DIRECT: the tool reads
 # <input> where it is) and runs <tool> there with the arguments after ARGS,
 # then the commands after THEN, making <output> and the files after
-# BYPRODUCTS; the tool prints only when it fails. Every file the command
-# makes is registered as the request's.
+# BYPRODUCTS; the tool prints only when it fails, or with REPORT when its
+# report names a trap of the key colour. Every file the command makes is
+# registered as the request's.
 function(_kestrin_lortane_generate request tool input folder name output comment)
-  cmake_parse_arguments(PARSE_ARGV 7 gen "DIRECT" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 7 gen "DIRECT;REPORT" "" "ARGS;THEN;BYPRODUCTS;DEPENDS")
   _kestrin_lortane_tool(${tool} program tool_depends)
   get_property(scripts GLOBAL PROPERTY _KESTRIN_LORTANE_SCRIPTS)
   set(run_script "${scripts}/KestrinLortaneRunTool.cmake")
@@ -501,7 +502,8 @@ function(_kestrin_lortane_generate request tool input folder name output comment
     OUTPUT "${output}"
     BYPRODUCTS ${byproducts}
     ${copy_step}
-    COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" -P "${run_script}" -- ${program} ${gen_ARGS}
+    COMMAND "${CMAKE_COMMAND}" "-DKL_INPUT=${input}" "-DKL_SHOW_REPORT=${gen_REPORT}" -P
+            "${run_script}" -- ${program} ${gen_ARGS}
     ${gen_THEN}
     DEPENDS "${input}" ${tool_depends} "${run_script}" ${gen_DEPENDS}
     WORKING_DIRECTORY "${folder}"
@@ -681,8 +683,8 @@ function(kestrin_add_header target picture)
   # byte), but one that is that BMP's own file already.
   if(NOT path STREQUAL bitmap)
     _kestrin_lortane_generate(${request} kestrin-prepare "${path}" "${folder}" "${name}"
-      "${bitmap}" "Preparing ${file_name} with kestrin-prepare" DIRECT
-      ARGS --quiet ${prepare_options} -- "${path}" "${bitmap}")
+      "${bitmap}" "Preparing ${file_name} with kestrin-prepare" DIRECT REPORT
+      ARGS ${prepare_options} -- "${path}" "${bitmap}")
   endif()
 
   if(arg_DECLARATIONS)
@@ -705,7 +707,7 @@ function(kestrin_add_header target picture)
     # A source of the target that is not compiled: made with it.
     # "--" ends the preview's options, so that no name is read as one.
     _kestrin_lortane_generate(${request} kestrin-preview "${header}" "${folder}" "${name}.h"
-      "${header}.png" "Previewing ${name}.h with kestrin-preview"
+      "${header}.png" "Previewing ${name}.h with kestrin-preview" REPORT
       ARGS ${preview_options} -- "${name}.h")
     list(APPEND generated "${header}.png")
   endif()

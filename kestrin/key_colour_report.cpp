@@ -12,6 +12,9 @@ namespace {
 constexpr char kNearKey[] =
     "%llu of %llu pixels are near the key colour but not it (a visible fringe), the first at "
     "(%u, %u)";
+constexpr char kOpaqueKey[] =
+    "%llu of %llu pixels are the key colour but opaque in the picture (they vanish), the first "
+    "at (%u, %u)";
 constexpr char kLoneKey[] =
     "%llu of %llu pixels are the key colour alone in their pair (painted, not transparent), the "
     "first at (%u, %u)";
@@ -73,6 +76,10 @@ std::string near_key_clause(const KeyColourReport& report, std::uint64_t pixels)
 
 std::string lone_key_clause(const KeyColourReport& report, std::uint64_t pixels) {
   return clause(kLoneKey, report.lone_key, pixels, report.first_lone);
+}
+
+std::string opaque_key_clause(std::uint64_t count, PicturePlace first, std::uint64_t pixels) {
+  return clause(kOpaqueKey, count, pixels, first);
 }
 
 }  // namespace kestrin

@@ -56,4 +56,11 @@ void count_lone_key(KeyColourReport* report, const std::uint8_t* pixels, unsigne
 std::string near_key_clause(const KeyColourReport& report, std::uint64_t pixels);
 std::string lone_key_clause(const KeyColourReport& report, std::uint64_t pixels);
 
+// The clause of a picture with transparency whose `count` opaque pixels have
+// the key colour itself (Magic Pink makes them vanish), the first at `first`;
+// empty when there are none:
+//   "3 of 680 pixels are the key colour but opaque in the picture (they vanish), the first at
+//    (5, 2)"
+std::string opaque_key_clause(std::uint64_t count, PicturePlace first, std::uint64_t pixels);
+
 }  // namespace kestrin

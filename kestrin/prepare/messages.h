@@ -15,7 +15,7 @@ enum ExitStatus : int {
   kExitBadPicture = 3,   // not a PNG or BMP that is read, or a damaged one
   kExitTooLarge = 4,     // larger than the largest picture read
   kExitOutput = 5,       // the BMP cannot be created or written, or would be the picture
-  kExitReport = 6,       // the report cannot be written
+  kExitReport = 6,       // the report cannot be written: the BMP is not either
 };
 
 inline constexpr char kUsage[] = "usage: kestrin-prepare [options] <picture> [<out.bmp>]\n";

@@ -110,27 +110,6 @@ bool write_output(Run* run) {
   return write_bmp(sink, p.width, p.height, p.rgb.data());
 }
 
-int create_and_write(Run* run) {
-  const Options& o = *run->options;
-  const char* path = o.output_path.c_str();
-  switch (platform::create_output(o.output_path, kTempTag, {&run->input}, &run->output)) {
-    case platform::CreateResult::kCreated:
-      break;
-    case platform::CreateResult::kIsInput:
-      std::fprintf(stderr, o.output_given ? kIsPicture : kOwnDefault, path);
-      return kExitOutput;
-    case platform::CreateResult::kCannotCreate:
-      std::fprintf(stderr, kCannotCreate, path);
-      return kExitOutput;
-  }
-  if (!write_output(run) || !platform::commit_output(&run->output)) {
-    platform::discard_output(&run->output);
-    std::fprintf(stderr, kCannotWrite, path);
-    return kExitOutput;
-  }
-  return kExitSuccess;
-}
-
 // One line on what Magic Pink will do to the BMP.
 int print_report(const Run& run) {
   const Options& o = *run.options;
@@ -165,13 +144,44 @@ int print_report(const Run& run) {
   return kExitSuccess;
 }
 
+int create_and_write(Run* run) {
+  const Options& o = *run->options;
+  const char* path = o.output_path.c_str();
+  switch (platform::create_output(o.output_path, kTempTag, {&run->input}, &run->output)) {
+    case platform::CreateResult::kCreated:
+      break;
+    case platform::CreateResult::kIsInput:
+      std::fprintf(stderr, o.output_given ? kIsPicture : kOwnDefault, path);
+      return kExitOutput;
+    case platform::CreateResult::kCannotCreate:
+      std::fprintf(stderr, kCannotCreate, path);
+      return kExitOutput;
+  }
+  if (!write_output(run)) {
+    platform::discard_output(&run->output);
+    std::fprintf(stderr, kCannotWrite, path);
+    return kExitOutput;
+  }
+  // The report goes out before the BMP takes its place, so that a run that
+  // fails to report leaves an earlier BMP as it was.
+  const int reported = o.quiet ? kExitSuccess : print_report(*run);
+  if (reported != kExitSuccess) {
+    platform::discard_output(&run->output);
+    return reported;
+  }
+  if (!platform::commit_output(&run->output)) {
+    std::fprintf(stderr, kCannotWrite, path);
+    return kExitOutput;
+  }
+  return kExitSuccess;
+}
+
 int prepare_from(Run* run) {
   int status = read_file(run);
   if (status == kExitSuccess) status = prepare_picture(run);
   // The picture stays open until the BMP is made, so that it is never
   // replaced under another name.
   if (status == kExitSuccess) status = create_and_write(run);
-  if (status == kExitSuccess && !run->options->quiet) status = print_report(*run);
   return status;
 }
 

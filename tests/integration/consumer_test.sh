@@ -88,6 +88,9 @@ build first.log
 expect_conversions first.log kestrin lortane
 # Successful conversions stay quiet; the tools' narration is for failures.
 if grep -q "Converter, Version" "$work/first.log"; then fail "a successful conversion printed the banner"; fi
+# The PNG's report names the key colour's trap in the build log.
+grep -qF "ship.bmp, 34 x 20 pixels, a column of the key added; 9 of 680 pixels are the key colour alone in their pair" \
+  "$work/first.log" || fail "the build log does not give ship.png's report: $(cat "$work/first.log")"
 check_output
 grep -qx " \* File  : gem.bmp" "$header" || fail "the header's comment is not the bare file name"
 grep -qx "// This file automatically generated from: sample.txt" "$array" ||

@@ -160,7 +160,7 @@ configure good.log "good.bmp" "MAGIC_PINK;KEY;0x00ff00zz;REPLACEMENT;-0x10" ||
   fail "a valid configuration failed: $(cat "$work/good.log")"
 build_and_run good_build.log
 expect_calls "kestrin -MP 0x00FF00 0xFFFFF0 good.bmp" "lortane notes notes.txt notes.txt.c" \
-  "kestrin-prepare --quiet --key=0x00FF00 -- $work/src/good.bmp $work/build/kestrin_headers/app/good.bmp"
+  "kestrin-prepare --key=0x00FF00 -- $work/src/good.bmp $work/build/kestrin_headers/app/good.bmp"
 
 # A cross build (CMAKE_SYSTEM_NAME given) with the tools of another machine.
 cross_configure() {  # cross_configure <log name> [<cmake argument>...]

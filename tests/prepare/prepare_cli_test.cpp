@@ -119,6 +119,31 @@ TEST(PrepareCli, KeepsAReadyBmpAndTakesItsOptions) {
   }
 }
 
+// The key colour's three traps, each counted with its first place; a clean
+// picture says so; a report that cannot be written leaves no BMP.
+TEST(PrepareCli, ReportsTheKeyColoursTraps) {
+  TempFolder folder;
+  const Rgba key{255, 0, 255, 255}, near{250, 0, 250, 255}, clear{0, 0, 0, 0}, red{255, 0, 0, 255};
+  write_file(folder.path + "/t.png", rgba_png({{key, near, clear, red}, {clear, clear, red, red}}));
+  ProgramResult run = prepare(folder, {"t.png"});
+  EXPECT_EQ(run.exit_status, 0) << run.errors;
+  EXPECT_EQ(run.output,
+            "kestrin-prepare: t.png: t.bmp, 4 x 2 pixels; 1 of 8 pixels are the key colour but "
+            "opaque in the picture (they vanish), the first at (0, 0); 1 of 8 pixels are near the "
+            "key colour but not it (a visible fringe), the first at (1, 0); 2 of 8 pixels are the "
+            "key colour alone in their pair (painted, not transparent), the first at (0, 0)\n");
+  write_file(folder.path + "/clean.png", rgba_png({{clear, clear, red, red}}));
+  run = prepare(folder, {"clean.png"});
+  EXPECT_EQ(run.output,
+            "kestrin-prepare: clean.png: clean.bmp, 4 x 1 pixels; nothing near the key colour or "
+            "alone in its pair\n");
+#ifndef _WIN32
+  run = run_shell(std::string("'") + PREPARE_PATH + "' t.png again.bmp >/dev/full", folder.path);
+  EXPECT_EQ(run.exit_status, 6);
+  EXPECT_FALSE(file_exists(folder.path + "/again.bmp"));
+#endif
+}
+
 TEST(PrepareCli, CommandLine) {
   TempFolder folder;
   ProgramResult run = prepare(folder, {"--help"});
