@@ -9,6 +9,7 @@
 
 #include "kestrin/bmp_bytes.h"
 #include "prepare/png_bytes.h"
+#include "support/line_ends.h"
 #include "support/run_program.h"
 #include "support/temp_folder.h"
 
@@ -167,19 +168,21 @@ TEST(PrepareCli, CommandLine) {
   for (const auto& m : mistakes) {
     run = prepare(folder, m.args);
     EXPECT_EQ(run.exit_status, 1);
-    EXPECT_EQ(run.errors, "kestrin-prepare: " + std::string(m.mistake) + "\n" + kUsage);
+    EXPECT_EQ(with_lf_line_ends(run.errors, m.mistake),
+              "kestrin-prepare: " + std::string(m.mistake) + "\n" + kUsage);
     EXPECT_EQ(run.output, "");
   }
   // The default name of a BMP is its own.
   write_file(folder.path + "/pic.bmp", bmp_bytes(3, 1, {{kRed, kBlue, kWhite}}));
   run = prepare(folder, {"pic.bmp"});
   EXPECT_EQ(run.exit_status, 5);
-  EXPECT_EQ(run.errors,
+  EXPECT_EQ(with_lf_line_ends(run.errors, "own default"),
             "kestrin-prepare: pic.bmp would be written over itself: give the BMP's name after "
             "the picture's\n");
   run = prepare(folder, {"pic.bmp", "./pic.bmp"});
   EXPECT_EQ(run.exit_status, 5);
-  EXPECT_EQ(run.errors, "kestrin-prepare: ./pic.bmp is the picture itself\n");
+  EXPECT_EQ(with_lf_line_ends(run.errors, "itself"),
+            "kestrin-prepare: ./pic.bmp is the picture itself\n");
   EXPECT_EQ(list_folder(folder.path), Names{"pic.bmp"});
 }
 
@@ -221,13 +224,14 @@ TEST(PrepareCli, RefusesWhatItCannotRead) {
     write_file(folder.path + "/" + c.name, c.bytes);
     const ProgramResult run = prepare(folder, {c.name, "out.bmp"});
     EXPECT_EQ(run.exit_status, c.status) << c.name;
-    EXPECT_EQ(run.errors, "kestrin-prepare: " + std::string(c.message) + "\n");
+    EXPECT_EQ(with_lf_line_ends(run.errors, c.name),
+              "kestrin-prepare: " + std::string(c.message) + "\n");
     EXPECT_EQ(run.output, "");
     EXPECT_FALSE(file_exists(folder.path + "/out.bmp")) << c.name;
   }
   const ProgramResult run = prepare(folder, {"missing.png"});
   EXPECT_EQ(run.exit_status, 2);
-  EXPECT_EQ(run.errors, "kestrin-prepare: cannot open missing.png\n");
+  EXPECT_EQ(with_lf_line_ends(run.errors, "missing"), "kestrin-prepare: cannot open missing.png\n");
 }
 
 }  // namespace
