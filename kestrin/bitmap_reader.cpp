@@ -57,28 +57,6 @@ void put_u32le(std::uint8_t* p, std::uint32_t v) {
   put_u16le(p + 2, v >> 16);
 }
 
-// The headers' bytes as the file holds them: every byte is one of their
-// fields, so the records give them back exactly.
-void encode_headers(const FileHeader& h, const InfoHeader& i, std::uint8_t* b) {
-  put_u16le(b, h.bfType);
-  put_u32le(b + 2, h.bfSize);
-  put_u16le(b + 6, h.bfReserved1);
-  put_u16le(b + 8, h.bfReserved2);
-  put_u32le(b + 10, h.bfOffBits);
-  b += FileHeader::kSize;
-  put_u32le(b, i.biSize);
-  put_u32le(b + 4, static_cast<std::uint32_t>(i.biWidth));
-  put_u32le(b + 8, static_cast<std::uint32_t>(i.biHeight));
-  put_u16le(b + 12, i.biPlanes);
-  put_u16le(b + 14, i.biBitCount);
-  put_u32le(b + 16, i.biCompression);
-  put_u32le(b + 20, i.biSizeImage);
-  put_u32le(b + 24, static_cast<std::uint32_t>(i.biXPelsPerMeter));
-  put_u32le(b + 28, static_cast<std::uint32_t>(i.biYPelsPerMeter));
-  put_u32le(b + 32, i.biClrUsed);
-  put_u32le(b + 36, i.biClrImportant);
-}
-
 // Moves a source that cannot seek from the end of the headers to `offset`
 // (at or past it).
 bool skip_to(const ByteSource& in, std::uint64_t offset) {
@@ -173,6 +151,26 @@ bool read_row_band(PixelBuffer* p, std::uint64_t row) {
 }
 
 }  // namespace
+
+void encode_headers(const FileHeader& h, const InfoHeader& i, std::uint8_t* b) {
+  put_u16le(b, h.bfType);
+  put_u32le(b + 2, h.bfSize);
+  put_u16le(b + 6, h.bfReserved1);
+  put_u16le(b + 8, h.bfReserved2);
+  put_u32le(b + 10, h.bfOffBits);
+  b += FileHeader::kSize;
+  put_u32le(b, i.biSize);
+  put_u32le(b + 4, static_cast<std::uint32_t>(i.biWidth));
+  put_u32le(b + 8, static_cast<std::uint32_t>(i.biHeight));
+  put_u16le(b + 12, i.biPlanes);
+  put_u16le(b + 14, i.biBitCount);
+  put_u32le(b + 16, i.biCompression);
+  put_u32le(b + 20, i.biSizeImage);
+  put_u32le(b + 24, static_cast<std::uint32_t>(i.biXPelsPerMeter));
+  put_u32le(b + 28, static_cast<std::uint32_t>(i.biYPelsPerMeter));
+  put_u32le(b + 32, i.biClrUsed);
+  put_u32le(b + 36, i.biClrImportant);
+}
 
 FileHeader decode_file_header(const std::uint8_t (&b)[FileHeader::kSize]) {
   FileHeader h;

@@ -16,6 +16,10 @@ namespace kestrin {
 FileHeader decode_file_header(const std::uint8_t (&bytes)[FileHeader::kSize]);
 InfoHeader decode_info_header(const std::uint8_t (&bytes)[InfoHeader::kSize]);
 
+// The headers' 54 bytes as a file holds them: every byte is one of their
+// fields, so the records give them back exactly.
+void encode_headers(const FileHeader& header, const InfoHeader& info, std::uint8_t* bytes);
+
 // Read one header record from the source's current position; false when the
 // source ends first or cannot be read.
 bool read_file_header(const ByteSource& in, FileHeader* header);

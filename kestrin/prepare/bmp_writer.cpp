@@ -4,21 +4,11 @@
 
 #include <vector>
 
+#include "kestrin/bitmap_reader.h"
+
 namespace kestrin::prepare {
 
 namespace {
-
-constexpr std::uint32_t kHeadersSize = 14 + 40;
-
-void put_u16le(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put_u32le(std::uint8_t* p, std::uint32_t v) {
-  put_u16le(p, v);
-  put_u16le(p + 2, v >> 16);
-}
 
 bool put(platform::ByteSink sink, const std::uint8_t* bytes, std::size_t size) {
   return sink.write(sink.context, reinterpret_cast<const char*>(bytes), size);
@@ -30,17 +20,19 @@ bool write_bmp(platform::ByteSink sink, std::uint32_t width, std::uint32_t heigh
                const std::uint8_t* rgb) {
   const std::size_t row_size = 3 * std::size_t{width} + width % 4;  // filled to four bytes
   const auto image_size = static_cast<std::uint32_t>(row_size * height);
-  std::uint8_t headers[kHeadersSize] = {'B', 'M'};
-  put_u32le(headers + 2, kHeadersSize + image_size);  // bfSize; bfReserved1 and 2 stay 0
-  put_u32le(headers + 10, kHeadersSize);              // bfOffBits
-  std::uint8_t* info = headers + 14;
-  put_u32le(info, 40);  // biSize
-  put_u32le(info + 4, width);
-  put_u32le(info + 8, height);  // positive: bottom-up
-  put_u16le(info + 12, 1);      // biPlanes
-  put_u16le(info + 14, 24);     // biBitCount
-  put_u32le(info + 20, image_size);
-  // biCompression, the resolution, biClrUsed and biClrImportant stay 0.
+  FileHeader header;
+  header.bfType = 0x4D42;  // "BM"
+  header.bfOffBits = FileHeader::kSize + InfoHeader::kSize;
+  header.bfSize = header.bfOffBits + image_size;
+  InfoHeader info;  // no compression, no palette, no resolution
+  info.biSize = InfoHeader::kSize;
+  info.biWidth = static_cast<std::int32_t>(width);
+  info.biHeight = static_cast<std::int32_t>(height);  // positive: bottom-up
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biSizeImage = image_size;
+  std::uint8_t headers[FileHeader::kSize + InfoHeader::kSize];
+  encode_headers(header, info, headers);
   if (!put(sink, headers, sizeof headers)) return false;
 
   std::vector<std::uint8_t> row(row_size, 0);

@@ -11,12 +11,6 @@ namespace kestrin::prepare {
 
 namespace {
 
-std::string formatted(const char* format, const std::string& text) {
-  char line[512];
-  std::snprintf(line, sizeof line, format, text.c_str());
-  return line;
-}
-
 // A whole number from 0 to 255, in decimal digits only.
 bool read_threshold(const std::string& text, unsigned* threshold) {
   if (text.empty() || text.size() > 3) return false;
@@ -30,22 +24,19 @@ bool read_threshold(const std::string& text, unsigned* threshold) {
   return true;
 }
 
-// One option and its value. Options that take a value and were given
-// without "=" take the next argument (`*used_next`).
-bool read_option(const std::string& name, bool has_value, std::string value, const char* next,
-                 Options* options, bool* used_next, std::string* mistake) {
-  const bool wants_value = name == "--key" || name == "--alpha-threshold";
-  if (!wants_value && has_value) {
+bool takes_value(const std::string& option) {
+  return option == "--key" || option == "--alpha-threshold";
+}
+
+// One option and its value, if it has one.
+bool read_option(const CommandWord& option, void* read_options, std::string* mistake) {
+  auto* options = static_cast<Options*>(read_options);
+  const std::string& name = option.text;
+  const bool has_value = option.has_value;
+  const std::string& value = option.value;
+  if (!takes_value(name) && has_value) {
     *mistake = formatted(name == "--quiet" ? kNoValueWanted : kUnknownOption, name);
     return false;
-  }
-  if (wants_value && !has_value) {
-    if (next == nullptr) {
-      *mistake = formatted(kMissingValue, name);
-      return false;
-    }
-    value = next;
-    *used_next = true;
   }
   if (name == "--key") {
     // Read as Kestrin reads its own, so the same text names the same key in
@@ -70,52 +61,17 @@ bool read_option(const std::string& name, bool has_value, std::string value, con
 
 }  // namespace
 
-Request read_command_line(int argc, char** argv, Options* options, std::string* mistake) {
+CommandRequest read_command_line(int argc, char** argv, Options* options, std::string* mistake) {
   *options = Options();
-  bool help = false, version = false, options_end = false;
-  int paths = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (!options_end && argument == "--") {
-      options_end = true;
-    } else if (!options_end && argument.size() > 1 && argument[0] == '-') {
-      const std::size_t equals = argument.find('=');
-      const std::string name = argument.substr(0, equals);
-      const bool has_value = equals != std::string::npos;
-      if (name == "--help" || name == "-h" || name == "--version") {
-        if (has_value) {
-          *mistake = formatted(kNoValueWanted, name);
-          return Request::kMistake;
-        }
-        (name == "--version" ? version : help) = true;
-        continue;
-      }
-      bool used_next = false;
-      if (!read_option(name, has_value, has_value ? argument.substr(equals + 1) : std::string(),
-                       i + 1 < argc ? argv[i + 1] : nullptr, options, &used_next, mistake)) {
-        return Request::kMistake;
-      }
-      if (used_next) ++i;
-    } else if (paths == 0) {
-      options->picture_path = argument;
-      ++paths;
-    } else if (paths == 1) {
-      options->output_path = argument;
-      options->output_given = true;
-      ++paths;
-    } else {
-      *mistake = formatted(kTooManyArguments, argument);
-      return Request::kMistake;
-    }
-  }
-  if (help) return Request::kHelp;
-  if (version) return Request::kVersion;
-  if (paths == 0) {
-    *mistake = kNoPicture;
-    return Request::kMistake;
-  }
-  if (paths == 1) options->output_path = default_output(options->picture_path);
-  return Request::kPrepare;
+  CommandLine line;
+  const CommandRequest request = read_companion_command_line(argc, argv, kWords, takes_value,
+                                                             read_option, options, &line, mistake);
+  if (request != CommandRequest::kRun) return request;
+  options->picture_path = line.names[0].text;
+  options->output_given = line.names.size() == 2;
+  options->output_path =
+      options->output_given ? line.names[1].text : default_output(options->picture_path);
+  return CommandRequest::kRun;
 }
 
 std::string default_output(const std::string& picture) {

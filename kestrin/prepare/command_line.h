@@ -3,22 +3,15 @@
 
 #include <string>
 
+#include "kestrin/companion_command_line.h"
 #include "kestrin/prepare/prepare.h"
 
 namespace kestrin::prepare {
 
-enum class Request {
-  kPrepare,  // `*options` holds a picture to prepare
-  kHelp,
-  kVersion,
-  kMistake,  // `*mistake` says what is wrong, in one line without its end
-};
-
-// Reads argv[1..argc-1]: options (each also as --name=value, and "--" ending
-// them) and then the picture and, optionally, the BMP's path. The last of
-// repeated options counts; --help and --version win over anything else that
-// is well formed.
-Request read_command_line(int argc, char** argv, Options* options, std::string* mistake);
+// Reads argv[1..argc-1] as the companions do (companion_command_line.h): the
+// options, the picture and, optionally, the BMP's path; a run fills
+// `*options`, a mistake `*mistake`.
+CommandRequest read_command_line(int argc, char** argv, Options* options, std::string* mistake);
 
 // The picture's path with its extension, if its name has one, replaced by
 // ".bmp": "art/ship.png" gives "art/ship.bmp".

@@ -6,6 +6,8 @@
 // each on one line that starts with the program's name; the report and the
 // help go to standard output.
 
+#include "kestrin/companion_command_line.h"
+
 namespace kestrin::prepare {
 
 enum ExitStatus : int {
@@ -85,5 +87,10 @@ inline constexpr char kOwnDefault[] =
 inline constexpr char kIsPicture[] = "kestrin-prepare: %s is the picture itself\n";
 inline constexpr char kCannotCreate[] = "kestrin-prepare: cannot create %s\n";
 inline constexpr char kCannotWrite[] = "kestrin-prepare: cannot write %s\n";
+
+// What every companion says, in this one's words.
+inline constexpr CompanionWords kWords{
+    kUsage,        kHelp,          kVersion,          kMistake,
+    kMissingValue, kNoValueWanted, kTooManyArguments, kNoPicture};
 
 }  // namespace kestrin::prepare

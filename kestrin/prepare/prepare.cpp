@@ -190,20 +190,10 @@ int prepare_from(Run* run) {
 int run_prepare(int argc, char** argv) {
   Options options;
   std::string mistake;
-  switch (read_command_line(argc, argv, &options, &mistake)) {
-    case Request::kHelp:
-      std::fputs(kUsage, stdout);
-      std::fputs(kHelp, stdout);
-      return kExitSuccess;
-    case Request::kVersion:
-      std::printf(kVersion, KL_VERSION);
-      return kExitSuccess;
-    case Request::kMistake:
-      std::fprintf(stderr, kMistake, mistake.c_str());
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    case Request::kPrepare:
-      break;
+  int status;
+  if (answer_request(read_command_line(argc, argv, &options, &mistake), kWords, mistake, KL_VERSION,
+                     kExitUsage, &status)) {
+    return status;
   }
   Run run;
   run.options = &options;
@@ -211,7 +201,7 @@ int run_prepare(int argc, char** argv) {
     std::fprintf(stderr, kCannotOpen, options.picture_path.c_str());
     return kExitOpenPicture;
   }
-  const int status = prepare_from(&run);
+  status = prepare_from(&run);
   platform::close_input(&run.input);
   return status;
 }

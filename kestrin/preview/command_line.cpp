@@ -14,11 +14,7 @@ namespace {
 
 constexpr unsigned kMaxScale = 16;
 
-std::string formatted(const char* format, const std::string& text) {
-  char line[512];
-  std::snprintf(line, sizeof line, format, text.c_str());
-  return line;
-}
+using kestrin::formatted;
 
 std::string formatted(const char* format, const std::string& name, const std::string& text) {
   char line[768];
@@ -39,20 +35,16 @@ bool read_scale(const std::string& text, unsigned* scale) {
   return true;
 }
 
-// One option and its value, if it has one (`has_value`). Options that take
-// a value and were given without "=" take the next argument (`*used_next`).
-bool read_option(const std::string& name, bool has_value, std::string value, const char* next,
-                 Options* options, bool* used_next, std::string* mistake) {
-  const bool wants_value =
-      name == "--display" || name == "--scale" || name == "--compare" || name == "--key";
-  if (wants_value && !has_value) {
-    if (next == nullptr) {
-      *mistake = formatted(kMissingValue, name);
-      return false;
-    }
-    value = next;
-    *used_next = true;
-  }
+bool takes_value(const std::string& option) {
+  return option == "--display" || option == "--scale" || option == "--compare" || option == "--key";
+}
+
+// One option and its value, if it has one.
+bool read_option(const CommandWord& option, void* read_options, std::string* mistake) {
+  auto* options = static_cast<Options*>(read_options);
+  const std::string& name = option.text;
+  const bool has_value = option.has_value;
+  const std::string& value = option.value;
   if (name == "--display") {
     if (value == "console") {
       options->display = Display::kConsole;
@@ -93,52 +85,18 @@ bool read_option(const std::string& name, bool has_value, std::string value, con
 
 }  // namespace
 
-Request read_command_line(int argc, char** argv, Options* options, std::string* mistake) {
+CommandRequest read_command_line(int argc, char** argv, Options* options, std::string* mistake) {
   *options = Options();
-  bool help = false, version = false, options_end = false;
-  int paths = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (!options_end && argument == "--") {
-      options_end = true;
-    } else if (!options_end && argument.size() > 1 && argument[0] == '-') {
-      const std::size_t equals = argument.find('=');
-      const std::string name = argument.substr(0, equals);
-      const bool has_value = equals != std::string::npos;
-      if (name == "--help" || name == "-h" || name == "--version") {
-        if (has_value) {
-          *mistake = formatted(kNoValueWanted, name);
-          return Request::kMistake;
-        }
-        (name == "--version" ? version : help) = true;
-        continue;
-      }
-      bool used_next = false;
-      if (!read_option(name, has_value, has_value ? argument.substr(equals + 1) : std::string(),
-                       i + 1 < argc ? argv[i + 1] : nullptr, options, &used_next, mistake)) {
-        return Request::kMistake;
-      }
-      if (used_next) ++i;
-    } else if (paths == 0) {
-      options->header_path = argument;
-      options->header_follows_transparent = i > 1 && std::strcmp(argv[i - 1], "--transparent") == 0;
-      ++paths;
-    } else if (paths == 1) {
-      options->output_path = argument;
-      ++paths;
-    } else {
-      *mistake = formatted(kTooManyArguments, argument);
-      return Request::kMistake;
-    }
-  }
-  if (help) return Request::kHelp;
-  if (version) return Request::kVersion;
-  if (paths == 0) {
-    *mistake = kNoHeader;
-    return Request::kMistake;
-  }
-  if (paths == 1) options->output_path = options->header_path + ".png";
-  return Request::kPreview;
+  CommandLine line;
+  const CommandRequest request = read_companion_command_line(argc, argv, kWords, takes_value,
+                                                             read_option, options, &line, mistake);
+  if (request != CommandRequest::kRun) return request;
+  const CommandWord& header = line.names[0];
+  options->header_path = header.text;
+  options->header_follows_transparent =
+      header.index > 1 && std::strcmp(argv[header.index - 1], "--transparent") == 0;
+  options->output_path = line.names.size() == 2 ? line.names[1].text : header.text + ".png";
+  return CommandRequest::kRun;
 }
 
 }  // namespace kestrin::preview

@@ -6,6 +6,8 @@
 // each on one line that starts with the program's name; the comparison's
 // summary and the help go to standard output.
 
+#include "kestrin/companion_command_line.h"
+
 namespace kestrin::preview {
 
 enum ExitStatus : int {
@@ -147,5 +149,9 @@ inline constexpr char kClipped[] =
 inline constexpr char kReportHead[] = "kestrin-preview: ";
 inline constexpr char kCannotWriteSummary[] =
     "kestrin-preview: cannot write the summary to standard output\n";
+
+// What every companion says, in this one's words.
+inline constexpr CompanionWords kWords{kUsage,        kHelp,          kVersion,          kMistake,
+                                       kMissingValue, kNoValueWanted, kTooManyArguments, kNoHeader};
 
 }  // namespace kestrin::preview

@@ -358,20 +358,10 @@ int preview_from(Run* run, platform::InputFile* header) {
 int run_preview(int argc, char** argv) {
   Options options;
   std::string mistake;
-  switch (read_command_line(argc, argv, &options, &mistake)) {
-    case Request::kHelp:
-      std::fputs(kUsage, stdout);
-      std::fputs(kHelp, stdout);
-      return kExitSuccess;
-    case Request::kVersion:
-      std::printf(kVersion, KL_VERSION);
-      return kExitSuccess;
-    case Request::kMistake:
-      std::fprintf(stderr, kMistake, mistake.c_str());
-      std::fputs(kUsage, stderr);
-      return kExitUsage;
-    case Request::kPreview:
-      break;
+  int status;
+  if (answer_request(read_command_line(argc, argv, &options, &mistake), kWords, mistake, KL_VERSION,
+                     kExitUsage, &status)) {
+    return status;
   }
   platform::InputFile header;
   if (!platform::open_input(options.header_path.c_str(), &header)) {
@@ -388,7 +378,7 @@ int run_preview(int argc, char** argv) {
   }
   Run run;
   run.options = &options;
-  const int status = preview_from(&run, &header);
+  status = preview_from(&run, &header);
   platform::close_input(&header);
   return status;
 }
