@@ -264,14 +264,13 @@ bool lock(int fd) {
 
 enum class Made { kMade, kNameTaken, kFailed };
 
-// Makes and locks a new temporary at `name` with the permission bits `mode`,
-// which the folder's default access list or the umask then narrow.
-Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
+// Makes and locks a new temporary at `name`, open to its owner alone.
+Made make_temp_at(OutputFile* output, const std::string& name) {
   const int folder = static_cast<int>(output->folder);
   sigset_t previous;
   block_cleanup_signals(&previous);
   const int fd =
-      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0600);
   if (fd >= 0) {
     std::memcpy(g_temp, name.c_str(), name.size() + 1);
     g_folder = folder;
@@ -308,7 +307,7 @@ Made make_temp_at(OutputFile* output, const std::string& name, mode_t mode) {
 
 // Makes and locks a new temporary in the first free slot, clearing the
 // leftovers in every slot; where none is free, under a random name.
-bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs, mode_t mode) {
+bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs) {
   const int folder = static_cast<int>(output->folder);
   const std::string target = output->target;
   for (int slot = 0; slot < kSlots; ++slot) {
@@ -316,14 +315,14 @@ bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs, mod
     if (clear_slot(folder, name.c_str(), target, inputs) == Slot::kTaken || !output->temp.empty()) {
       continue;
     }
-    if (make_temp_at(output, name, mode) == Made::kFailed) return false;
+    if (make_temp_at(output, name) == Made::kFailed) return false;
   }
   if (!output->temp.empty()) return true;
   clear_random_names(folder, prefix, target, inputs);
   for (int attempt = 0; attempt < kRandomTries; ++attempt) {
     const std::string name = random_name(prefix);
     if (name == target) continue;
-    const Made made = make_temp_at(output, name, mode);
+    const Made made = make_temp_at(output, name);
     if (made != Made::kNameTaken) return made == Made::kMade;
   }
   return false;
@@ -339,20 +338,22 @@ void take_owner(int fd, const struct stat& target) {
 }
 
 // Gives the new temporary what a plain open would leave the file: an
-// existing target's owner, group, extended attributes and permission bits;
-// for a new one, the bits its folder's default access list or the umask gave
-// it as it was made. Until the commit it is open to its owner alone, so that
-// a run may clear it should this one be killed, whatever those bits are.
+// existing target's extended attributes, owner, group and permission bits
+// (the attributes first, while the temporary is still this run's own); for a
+// new one, the bits and the access list a plain open would give a new file
+// there. The temporary was made open to its owner alone, and stays so until
+// the commit, so that nobody else can open it meanwhile and a run may clear
+// it should this one be killed, whatever those bits are.
 bool settle_temp(OutputFile* output, const PlainTarget& target) {
   const int fd = static_cast<int>(output->handle);
   if (target.node >= 0) {
-    take_owner(fd, target.status);
     if (!carry_attributes(target, fd)) return false;
+    take_owner(fd, target.status);
     output->mode = target.status.st_mode & 0777;
   } else {
-    struct stat made;
-    if (fstat(fd, &made) != 0) return false;
-    output->mode = made.st_mode & 0777;
+    std::string access_list;
+    new_file_permissions(target, &output->mode, &access_list);
+    if (!set_access_list(fd, access_list)) return false;
   }
   return fchmod(fd, 0600) == 0;
 }
@@ -387,8 +388,8 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   if (named >= 0) {
     output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
-  } else if ((exists && !may_replace(target)) || !folder_takes_renames(target) ||
-             !make_temp(output, temp_prefix(output->target, tag), inputs, exists ? 0600 : 0666) ||
+  } else if ((exists && !may_replace(&target)) || !folder_takes_renames(target) ||
+             !make_temp(output, temp_prefix(output->target, tag), inputs) ||
              !settle_temp(output, target)) {
     result = CreateResult::kCannotCreate;
   }

@@ -43,7 +43,9 @@ enum class CreateResult {
 // for writing would fail: the target exists but is not a regular file or may
 // not be written, or its folder is missing or not writable. A symbolic link
 // keeps pointing at the new file; an existing target keeps its permission
-// bits, a new one gets 0666 less the umask. `tag` names the program in its
+// bits, access list and extended attributes, a new one gets what a plain
+// open gives it there (its folder's default access list, or 0666 less the
+// umask). `tag` names the program in its
 // temporaries (".kestrin-"), so that each program's runs meet only their own
 // leftovers. No input is ever replaced or removed, under any name. From here on the terminating
 // signals remove the temporary before they end the process, and a file-size limit shows as a failed

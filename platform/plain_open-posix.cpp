@@ -30,15 +30,16 @@ constexpr unsigned long kNoSymFollow = 0x2000;
 #endif
 constexpr char kAccessList[] = "system.posix_acl_access";
 
-// A setting of fs.protected_symlinks or fs.protected_regular (0 to 2). One
-// that cannot be read counts as 1, what the distributions set.
-int protection(const char* setting) {
+// A setting of fs.protected_symlinks or fs.protected_regular, from 0 to
+// `strictest`. One that cannot be read (no /proc) counts as the strictest,
+// so that a run never writes where the kernel might refuse.
+int protection(const char* setting, int strictest) {
   const int fd = open(setting, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 1;
+  if (fd < 0) return strictest;
   char text[4];
   const ssize_t length = read(fd, text, sizeof text);
   close(fd);
-  return length > 0 && text[0] >= '0' && text[0] <= '9' ? text[0] - '0' : 1;
+  return length > 0 && text[0] >= '0' && text[0] <= '9' ? text[0] - '0' : strictest;
 }
 
 // Splits `path` into its folder ("" for a bare name) and its last name.
@@ -66,7 +67,7 @@ int open_folder(int base, const std::string& folder) {
 bool may_follow(int folder, int link, const struct stat& link_status) {
   struct statvfs volume;
   if (fstatvfs(link, &volume) != 0 || (volume.f_flag & kNoSymFollow) != 0) return false;
-  if (protection("/proc/sys/fs/protected_symlinks") == 0) return true;
+  if (protection("/proc/sys/fs/protected_symlinks", 1) == 0) return true;
   struct stat folder_status;
   if (fstat(folder, &folder_status) != 0) return false;
   return link_status.st_uid == geteuid() ||
@@ -88,20 +89,31 @@ bool read_link(int link, std::string* text) {
   }
 }
 
-// Whether the file or folder open as `fd` is append-only or immutable.
+// Whether the folder open as `fd` is append-only or immutable.
 bool is_append_only_or_immutable(int fd) {
   struct statx status;
   return statx(fd, "", AT_EMPTY_PATH, 0, &status) == 0 &&
          (status.stx_attributes & (STATX_ATTR_APPEND | STATX_ATTR_IMMUTABLE)) != 0;
 }
 
-// Whether a plain open could write the file, by the kernel's own check of
-// the handle (permission bits, access list, read-only mount, immutable).
-bool writable(const PlainTarget& target) {
-  if (faccessat(target.node, "", W_OK, AT_EACCESS | AT_EMPTY_PATH) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
-  // Kernels before 5.8 check a file by its name only.
-  return faccessat(target.folder, target.name.c_str(), W_OK, AT_EACCESS) == 0;
+// Opens the existing file for writing, without truncating it, as the kernel
+// lets a plain open (permission bits, access list, append-only, immutable, a
+// read-only mount, a program running from it): its own checks, not a copy of
+// them. The name is looked up again, so the handle counts only when it is the
+// file that the walk found; it also serves to read the file's attributes.
+int open_for_writing(const PlainTarget& target) {
+  int fd;
+  do {
+    fd = openat(target.folder, target.name.c_str(),
+                O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  struct stat status;
+  if (fd >= 0 && (fstat(fd, &status) != 0 || status.st_dev != target.status.st_dev ||
+                  status.st_ino != target.status.st_ino)) {
+    close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 // fs.protected_regular (fs/namei.c, may_create_in_sticky): in a sticky folder,
@@ -112,40 +124,9 @@ bool protected_in_sticky(const struct stat& folder, const struct stat& file) {
   if ((folder.st_mode & S_ISVTX) == 0 || file.st_uid == folder.st_uid || file.st_uid == geteuid()) {
     return false;
   }
-  const int level = protection("/proc/sys/fs/protected_regular");
+  const int level = protection("/proc/sys/fs/protected_regular", 2);
   return (level >= 1 && (folder.st_mode & S_IWOTH) != 0) ||
          (level >= 2 && (folder.st_mode & S_IWGRP) != 0);
-}
-
-// The calls that read extended attributes take a name or an open file: the
-// name /proc gives the handle leads to that very file. Without /proc the
-// target is opened again by its own name, for reading, and used only while it
-// is still the file that was looked at.
-struct AttributeSource {
-  std::string path;  // under /proc/self/fd, or empty
-  int fd = -1;       // opened again, or -1
-};
-
-bool open_attribute_source(const PlainTarget& target, AttributeSource* source) {
-  source->path = "/proc/self/fd/" + std::to_string(target.node);
-  struct stat status;
-  if (stat(source->path.c_str(), &status) == 0) return true;
-  source->path.clear();
-  source->fd = openat(target.folder, target.name.c_str(),
-                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  return source->fd >= 0 && fstat(source->fd, &status) == 0 &&
-         status.st_dev == target.status.st_dev && status.st_ino == target.status.st_ino;
-}
-
-ssize_t list_attributes(const AttributeSource& source, char* list, std::size_t size) {
-  return source.fd >= 0 ? flistxattr(source.fd, list, size)
-                        : listxattr(source.path.c_str(), list, size);
-}
-
-ssize_t get_attribute(const AttributeSource& source, const char* name, char* value,
-                      std::size_t size) {
-  return source.fd >= 0 ? fgetxattr(source.fd, name, value, size)
-                        : getxattr(source.path.c_str(), name, value, size);
 }
 
 // Reads what `call` gives into `buffer`, as large as it needs.
@@ -164,15 +145,17 @@ bool read_sized(Call call, std::vector<char>* buffer) {
   }
 }
 
-bool carry_from(const AttributeSource& source, int fd) {
+bool carry_from(int source, int fd) {
+  // The new file may have had an access list handed on by its folder, which
+  // goes first, so that it never takes room the target's attributes need.
+  if (fremovexattr(fd, kAccessList) != 0 && errno != ENODATA && errno != ENOTSUP) return false;
   std::vector<char> names;
-  if (!read_sized([&](char* list, std::size_t size) { return list_attributes(source, list, size); },
+  if (!read_sized([&](char* list, std::size_t size) { return flistxattr(source, list, size); },
                   &names)) {
     // A file system without extended attributes has none to keep.
     if (errno != ENOTSUP) return false;
     names.clear();
   }
-  bool has_access_list = false;
   std::vector<char> value;
   for (std::size_t at = 0; at < names.size(); at += std::strlen(&names[at]) + 1) {
     const char* name = &names[at];
@@ -180,15 +163,27 @@ bool carry_from(const AttributeSource& source, int fd) {
         std::strcmp(name, kAccessList) == 0 || std::strncmp(name, "user.", 5) == 0;
     const bool carried =
         read_sized(
-            [&](char* data, std::size_t size) { return get_attribute(source, name, data, size); },
+            [&](char* data, std::size_t size) { return fgetxattr(source, name, data, size); },
             &value) &&
         fsetxattr(fd, name, value.data(), value.size(), 0) == 0;
     if (!carried && required) return false;
-    if (carried && std::strcmp(name, kAccessList) == 0) has_access_list = true;
   }
-  // The new file may have had one handed on by its folder.
-  return has_access_list || fremovexattr(fd, kAccessList) == 0 || errno == ENODATA ||
-         errno == ENOTSUP;
+  return true;
+}
+
+// Whether the kernel gives up on the path for its links: the walk above
+// counts only the links in the last place, and each folder it opens follows
+// up to the kernel's limit again. Used only to refuse.
+bool kernel_gives_up(const std::string& path) {
+  const int fd = openat(AT_FDCWD, path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd >= 0) close(fd);
+  return fd < 0 && errno == ELOOP;
+}
+
+bool found(const std::string& path, PlainTarget* target) {
+  if (!kernel_gives_up(path)) return true;
+  close_plain_target(target);
+  return false;
 }
 
 }  // namespace
@@ -219,14 +214,14 @@ bool find_plain_target(const std::string& path, PlainTarget* target) {
       }
       target->folder = folder;
       target->name = name;
-      return true;
+      return found(path, target);
     }
     if (!S_ISLNK(status.st_mode)) {
       target->folder = folder;
       target->name = name;
       target->node = node;
       target->status = status;
-      return true;
+      return found(path, target);
     }
     const bool followed =
         may_follow(folder, node, status) && read_link(node, &rest) && !rest.empty();
@@ -239,13 +234,15 @@ bool find_plain_target(const std::string& path, PlainTarget* target) {
   }
 }
 
-bool may_replace(const PlainTarget& target) {
-  const struct stat& file = target.status;
+bool may_replace(PlainTarget* target) {
+  const struct stat& file = target->status;
   struct stat folder;
-  if (!S_ISREG(file.st_mode) || !writable(target) || is_append_only_or_immutable(target.node) ||
-      fstat(target.folder, &folder) != 0 || protected_in_sticky(folder, file)) {
+  if (!S_ISREG(file.st_mode) || fstat(target->folder, &folder) != 0 ||
+      protected_in_sticky(folder, file)) {
     return false;
   }
+  target->writer = open_for_writing(*target);
+  if (target->writer < 0) return false;
   const uid_t me = geteuid();
   return (folder.st_mode & S_ISVTX) == 0 || me == 0 || file.st_uid == me || folder.st_uid == me;
 }
@@ -255,13 +252,42 @@ bool folder_takes_renames(const PlainTarget& target) {
 }
 
 bool carry_attributes(const PlainTarget& target, int fd) {
-  AttributeSource source;
-  const bool carried = open_attribute_source(target, &source) && carry_from(source, fd);
-  if (source.fd >= 0) close(source.fd);
-  return carried;
+  return target.writer >= 0 && carry_from(target.writer, fd);
+}
+
+void new_file_permissions(const PlainTarget& target, std::uint32_t* mode,
+                          std::string* access_list) {
+  access_list->clear();
+#ifdef O_TMPFILE
+  const int made = openat(target.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  struct stat status;
+  if (made >= 0 && fstat(made, &status) == 0) {
+    *mode = status.st_mode & 0777;
+    std::vector<char> list;
+    if (read_sized(
+            [&](char* data, std::size_t size) { return fgetxattr(made, kAccessList, data, size); },
+            &list)) {
+      access_list->assign(list.begin(), list.end());
+    }
+    close(made);
+    return;
+  }
+  if (made >= 0) close(made);
+#endif
+  const mode_t mask = umask(0);
+  umask(mask);
+  *mode = 0666 & ~mask;
+}
+
+bool set_access_list(int fd, const std::string& list) {
+  if (list.empty()) {
+    return fremovexattr(fd, kAccessList) == 0 || errno == ENODATA || errno == ENOTSUP;
+  }
+  return fsetxattr(fd, kAccessList, list.data(), list.size(), 0) == 0;
 }
 
 void close_plain_target(PlainTarget* target) {
+  if (target->writer >= 0) close(target->writer);
   if (target->node >= 0) close(target->node);
   if (target->folder >= 0) close(target->folder);
   *target = PlainTarget();

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -301,7 +303,7 @@ TEST(OutputSafety, ALinkThatComesAndGoesIsNeverFollowedWhereTheKernelWouldNot) {
   write_file(folder.path + "/pic.bmp", kPicture);
   write_file(folder.path + "/src.bmp", kPicture);
   ASSERT_EQ(run_program(KESTRIN_PATH, {"src.bmp"}, folder.path).exit_status, 0);
-  for (const char* link : {"/out.c", "/pic.bmp.h", "/out.png"}) {
+  for (const char* link : {"/out.c", "/pic.bmp.h", "/out.png", "/out.bmp"}) {
     ASSERT_EQ(symlink(evil.c_str(), (folder.path + link).c_str()), 0);
   }
   const pid_t other = fork();
@@ -339,7 +341,8 @@ TEST(OutputSafety, ALinkThatComesAndGoesIsNeverFollowedWhereTheKernelWouldNot) {
   const std::vector<std::pair<std::string, Names>> runs = {
       {LORTANE_PATH, {"v", "in.txt", "out.c"}},
       {KESTRIN_PATH, {"pic.bmp"}},
-      {KESTRIN_PREVIEW_PATH, {"src.bmp.h", "out.png"}}};
+      {KESTRIN_PREVIEW_PATH, {"src.bmp.h", "out.png"}},
+      {KESTRIN_PREPARE_PATH, {"--quiet", "src.bmp", "out.bmp"}}};
   for (const auto& program : runs) {
     planted_files = refused = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -349,6 +352,71 @@ TEST(OutputSafety, ALinkThatComesAndGoesIsNeverFollowedWhereTheKernelWouldNot) {
     std::printf("%s: %d of 100 runs refused, %d planted a file\n", program.first.c_str(), refused,
                 planted_files);
     EXPECT_EQ(planted_files, 0) << program.first;
+  }
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
+}
+
+// A plain open fails on a program that is running and on a path of more
+// links than the kernel follows, counted across the path; so does every run.
+TEST(OutputSafety, ARunningProgramAndEndlessLinksAreRefused) {
+  TempFolder folder;
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/running", read_file("/bin/sleep"));
+  chmod((folder.path + "/running").c_str(), 0755);
+  ASSERT_EQ(symlink(".", (folder.path + "/here").c_str()), 0);
+  for (int i = 1; i <= 25; ++i) {  // a1 -> here/a2 -> ... -> a26 -> final.c: 50 links
+    const std::string to = i < 26 ? "here/a" + std::to_string(i + 1) : "final.c";
+    ASSERT_EQ(symlink(to.c_str(), (folder.path + "/a" + std::to_string(i)).c_str()), 0);
+  }
+  ASSERT_EQ(symlink("final.c", (folder.path + "/a26").c_str()), 0);
+  const ProgramResult busy = run_shell("./running 5 & sleep 0.2; " + shell_quote(LORTANE_PATH) +
+                                           " v in.txt running; echo \"$?\"; kill $!",
+                                       folder.path);
+  EXPECT_EQ(busy.output, lortane_opening("in.txt", "running") + "Can't open: running\n2\n");
+  const ProgramResult run = run_program(LORTANE_PATH, {"v", "in.txt", "a1"}, folder.path);
+  EXPECT_EQ(run.output, lortane_opening("in.txt", "a1") + "Can't open: a1\n");
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_FALSE(file_exists(folder.path + "/final.c"));
+}
+
+// Another user who may look into the folder opens and locks every name that
+// appears there: the temporaries are open to their owner alone from the
+// start, so no run ever waits for that user.
+TEST(OutputSafety, NoOtherUserCanHoldATemporary) {
+  TempFolder folder;
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to act as another user";
+  chmod(folder.path.c_str(), 0755);
+  write_file(folder.path + "/in.txt", "a\n");
+  write_file(folder.path + "/pic.bmp", kPicture);
+  const pid_t other = fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    const int watch = inotify_init();
+    const int dir = open(folder.path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (setresgid(1001, 1001, 1001) != 0 || setresuid(1001, 1001, 1001) != 0 || watch < 0 ||
+        inotify_add_watch(watch, folder.path.c_str(), IN_CREATE) < 0) {
+      _exit(1);
+    }
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+      const ssize_t got = read(watch, events, sizeof events);
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+        const int fd = openat(dir, event->name, O_RDONLY);
+        if (fd >= 0) (void)!flock(fd, LOCK_EX | LOCK_NB);  // held until this process ends
+        at += static_cast<ssize_t>(sizeof *event + event->len);
+      }
+    }
+  }
+  usleep(200000);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const std::string n = std::to_string(attempt);
+    for (const Names& args : {Names{"3", LORTANE_PATH, "v", "in.txt", "new" + n + ".c"},
+                              Names{"3", KESTRIN_PREPARE_PATH, "pic.bmp", "new" + n + ".bmp"}}) {
+      const ProgramResult run = with_shell("", "timeout", args, folder.path);
+      EXPECT_EQ(run.exit_status, 0) << args[1] << " " << args.back();
+    }
   }
   kill(other, SIGKILL);
   waitpid(other, nullptr, 0);
