@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz/check.h"
+#include "kestrin/bitmap_reader.h"
 #include "kestrin/prepare/bmp_writer.h"
 #include "kestrin/prepare/picture_reader.h"
 #include "kestrin/prepare/preparation.h"
@@ -48,16 +49,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(write_bmp(platform::ByteSink{platform::append_to_string, &bmp}, prepared.width,
                   prepared.height, prepared.rgb.data()),
         "a BMP that could not be written to memory");
-  Picture back;
-  check(read_ready_bitmap(reinterpret_cast<const std::uint8_t*>(bmp.data()), bmp.size(), &back),
+  platform::MemoryInput memory{reinterpret_cast<const std::uint8_t*>(bmp.data()), bmp.size(), 0, 0};
+  kestrin::PixelBuffer back;
+  check(open_ready_bitmap(platform::memory_source(&memory, true), &back),
         "a written BMP that Kestrin does not read");
   check(back.width == prepared.width && back.height == prepared.height,
         "a written BMP of another size");
-  for (std::size_t i = 0, pixels = std::size_t{back.width} * back.height; i < pixels; ++i) {
-    const std::uint8_t* a = &back.rgba[4 * i];
-    const std::uint8_t* b = &prepared.rgb[3 * i];
-    check(a[0] == b[0] && a[1] == b[1] && a[2] == b[2],
-          "a written pixel that reads back otherwise");
+  const std::uint8_t* expected = prepared.rgb.data();
+  kestrin::PixelRun run;
+  kestrin::RunResult result;
+  while ((result = kestrin::next_pixel_run(&back, &run)) == kestrin::RunResult::kRun) {
+    for (std::size_t i = 0; i < run.pairs * 2; ++i, expected += 3) {
+      const std::uint8_t* bgr = run.pixels + 3 * i;
+      check(bgr[2] == expected[0] && bgr[1] == expected[1] && bgr[0] == expected[2],
+            "a written pixel that reads back otherwise");
+    }
   }
+  check(result == kestrin::RunResult::kEnd && expected == prepared.rgb.data() + prepared.rgb.size(),
+        "a written BMP that does not read back whole");
   return 0;
 }

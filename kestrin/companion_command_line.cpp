@@ -73,10 +73,17 @@ CommandRequest read_companion_command_line(int argc, char** argv, const Companio
   return CommandRequest::kRun;
 }
 
-std::string formatted(const char* format, const std::string& text) {
-  char line[512];
-  std::snprintf(line, sizeof line, format, text.c_str());
+std::string formatted(const char* format, const std::string& text, const std::string& more) {
+  const int length = std::snprintf(nullptr, 0, format, text.c_str(), more.c_str());
+  if (length <= 0) return std::string();
+  std::string line(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(&line[0], line.size(), format, text.c_str(), more.c_str());
+  line.pop_back();
   return line;
+}
+
+std::string formatted(const char* format, const std::string& text) {
+  return formatted(format, text, std::string());
 }
 
 bool answer_request(CommandRequest request, const CompanionWords& words, const std::string& mistake,

@@ -64,8 +64,10 @@ CommandRequest read_companion_command_line(int argc, char** argv, const Companio
                                                                void* options, std::string* mistake),
                                            void* options, CommandLine* line, std::string* mistake);
 
-// One line of the companion's words, `format` given `text`.
+// One line of the companion's words, `format` given `text` (and `more`), of
+// any length.
 std::string formatted(const char* format, const std::string& text);
+std::string formatted(const char* format, const std::string& text, const std::string& more);
 
 // Prints the answer to a request that is not a run (the help and the
 // version on standard output, a mistake and the usage on the error stream)

@@ -72,7 +72,8 @@ inline constexpr char kTooLarge[] =
 // was done to it, then each of the key colour's clauses that has something
 // to say (kestrin/key_colour_report.h words them), each after kClauseBreak,
 // or kNoTraps.
-inline constexpr char kReport[] = "kestrin-prepare: %s: %s, %llu x %llu pixels";
+inline constexpr char kReport[] = "kestrin-prepare: %s: %s, ";  // the picture, the BMP
+inline constexpr char kReportSize[] = "%s x %s pixels";         // its width and height
 inline constexpr char kPadded[] = ", a column of the key added";
 inline constexpr char kCopied[] = ", as it was";
 inline constexpr char kClauseBreak[] = "; ";

@@ -14,6 +14,7 @@
 #include "kestrin/prepare/preparation.h"
 #include "kestrin/prepare/ready_bitmap.h"
 #include "platform/input_file.h"
+#include "platform/memory_streams.h"
 #include "platform/output_file.h"
 
 #ifndef KL_VERSION
@@ -37,19 +38,31 @@ using ull = unsigned long long;
 struct Run {
   const Options* options = nullptr;
   platform::InputFile input;
-  std::vector<std::uint8_t> bytes;  // the picture's file
-  bool copied = false;              // a BMP Kestrin reads already: it goes out as it is
+  // A BMP that Kestrin reads already goes out as it is, from the file, which
+  // is then never held (unless it comes from a pipe); any other is held in
+  // `bytes` and made into `prepared`.
+  bool copied = false;
+  std::vector<std::uint8_t> bytes;
   PreparedPicture prepared;
+  // What the report says: the BMP's size and the key colour's traps.
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  KeyColourReport report;
   platform::OutputFile output;
 };
 
+// Reads the picture's file whole, from its start (a file that can seek may
+// have been read in part already).
 int read_file(Run* run) {
   const char* path = run->options->picture_path.c_str();
   const platform::ByteSource in = platform::input_source(&run->input);
   std::uint8_t block[64 * 1024];
   for (;;) {
     std::size_t got = 0;
-    if (!in.read(in.context, block, sizeof block, &got)) {
+    const bool read = in.read_at != nullptr
+                          ? in.read_at(in.context, run->bytes.size(), block, sizeof block, &got)
+                          : in.read(in.context, block, sizeof block, &got);
+    if (!read) {
       std::fprintf(stderr, kCannotRead, path);
       return kExitOpenPicture;
     }
@@ -84,24 +97,73 @@ int report_problem(const Options& o, const PictureProblem& p) {
   return kExitBadPicture;
 }
 
+// Counts the traps of the BMP that `prepared` will be.
+void count_prepared_traps(Run* run) {
+  const PreparedPicture& p = run->prepared;
+  for (std::uint32_t y = 0; y < p.height; ++y) {
+    const std::uint8_t* row = p.rgb.data() + std::size_t{y} * p.width * 3;
+    count_near_key(&run->report, row, 3, p.width, PicturePlace{0, y}, run->options->key);
+    count_lone_key(&run->report, row, 3, p.width, PicturePlace{0, y}, run->options->key);
+  }
+  run->width = p.width;
+  run->height = p.height;
+}
+
+// A BMP that Kestrin reads already, from `in`: its traps are counted as
+// Kestrin will see its pixels, and it is copied later.
+bool take_ready(Run* run, const platform::ByteSource& in) {
+  PixelBuffer pixels;
+  if (!open_ready_bitmap(in, &pixels)) return false;
+  run->copied = true;
+  run->width = pixels.width;
+  run->height = pixels.height;
+  return count_ready_traps(&pixels, run->options->key, &run->report);
+}
+
 int prepare_picture(Run* run) {
   const Options& o = *run->options;
-  Picture picture;
-  if (read_ready_bitmap(run->bytes.data(), run->bytes.size(), &picture)) {
-    run->copied = true;
-    prepare_pixels(picture, o.key, 0, &run->prepared);
+  // A file, which can seek, is checked where it lies, whatever its size; a
+  // pipe is read whole first.
+  if (run->input.size >= 0) {
+    if (take_ready(run, platform::input_source(&run->input))) return kExitSuccess;
+    if (run->copied) {
+      std::fprintf(stderr, kCannotRead, o.picture_path.c_str());
+      return kExitOpenPicture;
+    }
+  }
+  const int status = read_file(run);
+  if (status != kExitSuccess) return status;
+  platform::MemoryInput memory{run->bytes.data(), run->bytes.size(), 0, 0};
+  if (run->input.size < 0 && take_ready(run, platform::memory_source(&memory, true))) {
     return kExitSuccess;
   }
+  Picture picture;
   PictureProblem problem;
   if (!read_picture(run->bytes.data(), run->bytes.size(), &picture, &problem)) {
     return report_problem(o, problem);
   }
   prepare_pixels(picture, o.key, o.alpha_threshold, &run->prepared);
+  count_prepared_traps(run);
   return kExitSuccess;
+}
+
+// Copies the whole of a file that can seek, from its start.
+bool copy_file(platform::InputFile* input, platform::ByteSink sink) {
+  const platform::ByteSource in = platform::input_source(input);
+  std::uint8_t block[64 * 1024];
+  for (std::uint64_t at = 0;; at += sizeof block) {
+    std::size_t got = 0;
+    if (!in.read_at(in.context, at, block, sizeof block, &got)) return false;
+    if (got > 0 && !sink.write(sink.context, reinterpret_cast<const char*>(block), got)) {
+      return false;
+    }
+    if (got < sizeof block) return true;
+  }
 }
 
 bool write_output(Run* run) {
   const platform::ByteSink sink = platform::binary_output_sink(&run->output);
+  if (run->copied && run->input.size >= 0) return copy_file(&run->input, sink);
   if (run->copied) {
     return sink.write(sink.context, reinterpret_cast<const char*>(run->bytes.data()),
                       run->bytes.size());
@@ -113,24 +175,15 @@ bool write_output(Run* run) {
 // One line on what Magic Pink will do to the BMP.
 int print_report(const Run& run) {
   const Options& o = *run.options;
-  const PreparedPicture& p = run.prepared;
-  KeyColourReport report;
-  for (std::uint32_t y = 0; y < p.height; ++y) {
-    const std::uint8_t* row = p.rgb.data() + std::size_t{y} * p.width * 3;
-    count_near_key(&report, row, 3, p.width, PicturePlace{0, y}, o.key);
-    count_lone_key(&report, row, 3, p.width, PicturePlace{0, y}, o.key);
-  }
-  const std::uint64_t pixels = std::uint64_t{p.width} * p.height;
-  char head[1024];
-  std::snprintf(head, sizeof head, kReport, o.picture_path.c_str(), o.output_path.c_str(),
-                static_cast<ull>(p.width), static_cast<ull>(p.height));
-  std::string line = head;
+  const std::uint64_t pixels = std::uint64_t{run.width} * run.height;
+  std::string line = formatted(kReport, o.picture_path, o.output_path) +
+                     formatted(kReportSize, std::to_string(run.width), std::to_string(run.height));
   if (run.copied) line += kCopied;
-  if (p.padded) line += kPadded;
+  if (run.prepared.padded) line += kPadded;
   bool said = false;
   for (const std::string& clause :
-       {opaque_key_clause(p.opaque_keys, p.first_opaque_key, pixels),
-        near_key_clause(report, pixels), lone_key_clause(report, pixels)}) {
+       {opaque_key_clause(run.prepared.opaque_keys, run.prepared.first_opaque_key, pixels),
+        near_key_clause(run.report, pixels), lone_key_clause(run.report, pixels)}) {
     if (clause.empty()) continue;
     line += kClauseBreak + clause;
     said = true;
@@ -177,8 +230,7 @@ int create_and_write(Run* run) {
 }
 
 int prepare_from(Run* run) {
-  int status = read_file(run);
-  if (status == kExitSuccess) status = prepare_picture(run);
+  int status = prepare_picture(run);
   // The picture stays open until the BMP is made, so that it is never
   // replaced under another name.
   if (status == kExitSuccess) status = create_and_write(run);

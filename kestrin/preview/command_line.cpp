@@ -14,14 +14,6 @@ namespace {
 
 constexpr unsigned kMaxScale = 16;
 
-using kestrin::formatted;
-
-std::string formatted(const char* format, const std::string& name, const std::string& text) {
-  char line[768];
-  std::snprintf(line, sizeof line, format, name.c_str(), text.c_str());
-  return line;
-}
-
 // A whole number from 1 to kMaxScale, in decimal digits only.
 bool read_scale(const std::string& text, unsigned* scale) {
   if (text.empty() || text.size() > 2) return false;

@@ -58,9 +58,13 @@ PY
 "$convert" sprite.png -background '#FF00FF' -flatten -type TrueColor BMP3:odd.bmp
 "$convert" -size 6x3 xc:white -fill black -draw 'point 1,1' two.ppm
 ppmtobmp two.ppm >ppmtobmp.bmp 2>/dev/null                           # 1 bit a pixel
+# OS/2's 12-byte headers and 3-byte palette entries.
+"$convert" sprite.png -background '#FF00FF' -flatten -colors 16 -type palette BMP2:os2.bmp
+pngtopnm -mix -background='#FF00FF' sprite.png 2>/dev/null | ppmtobmp -os2 -bpp=8 >os2-ppm.bmp 2>/dev/null
+ppmtobmp -os2 -bpp=1 two.ppm >os2-bilevel.bmp 2>/dev/null
 
 for picture in convert.bmp pillow.bmp ppmtobmp.bmp sprite.png odd.bmp alpha32.bmp \
-  palette.png grey16.png interlaced.png; do
+  palette.png grey16.png interlaced.png os2.bmp os2-ppm.bmp os2-bilevel.bmp; do
   ready=${picture%.*}-ready.bmp
   "$prepare" --quiet "$picture" "$ready" >prepare.log 2>&1 ||
     fail "kestrin-prepare $picture failed: $(cat prepare.log)"

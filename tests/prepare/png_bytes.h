@@ -37,15 +37,26 @@ inline std::string png_ihdr(std::uint32_t width, std::uint32_t height, int depth
   return png_chunk("IHDR", data);
 }
 
-// The whole file: signature, `ihdr`, `extra` chunks (PLTE, tRNS), the rows
-// (each a filter byte and its samples) deflated into one IDAT, and IEND.
-inline std::string png_file(const std::string& ihdr, const std::string& rows,
-                            const std::string& extra = "") {
+// `rows` (each a filter byte and its samples) as a zlib stream.
+inline std::string deflated(const std::string& rows) {
   std::string packed(compressBound(static_cast<uLong>(rows.size())), '\0');
   uLongf packed_size = static_cast<uLongf>(packed.size());
   compress2(reinterpret_cast<Bytef*>(&packed[0]), &packed_size,
             reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()), 9);
   packed.resize(packed_size);
-  return std::string("\x89PNG\r\n\x1a\n", 8) + ihdr + extra + png_chunk("IDAT", packed) +
+  return packed;
+}
+
+// The whole file: signature, `ihdr`, `extra` chunks (PLTE, tRNS), the image
+// data `idat` in one IDAT, and IEND.
+inline std::string png_chunks(const std::string& ihdr, const std::string& idat,
+                              const std::string& extra = "") {
+  return std::string("\x89PNG\r\n\x1a\n", 8) + ihdr + extra + png_chunk("IDAT", idat) +
          png_chunk("IEND", "");
+}
+
+// The same with `rows` deflated for the image data.
+inline std::string png_file(const std::string& ihdr, const std::string& rows,
+                            const std::string& extra = "") {
+  return png_chunks(ihdr, deflated(rows), extra);
 }

@@ -89,9 +89,9 @@ TEST(PrepareCli, WritesTheBmpTheRuleMakesByHand) {
   EXPECT_EQ(list_folder(folder.path), Names({"ship.bmp", "ship.bmp.h", "ship.png"}));
 }
 
-// A BMP that kestrin reads already goes out byte for byte, odd row fill and
-// top-down rows included; --key and --alpha-threshold choose what becomes
-// the key.
+// A BMP that kestrin reads already goes out byte for byte, odd row fill,
+// top-down rows and any size included; --key and --alpha-threshold choose
+// what becomes the key.
 TEST(PrepareCli, KeepsAReadyBmpAndTakesItsOptions) {
   TempFolder folder;
   std::string ready = bmp_bytes(2, -2, {{kRed, kBlue}, {kWhite, kBlack}}, 'x');
@@ -99,6 +99,14 @@ TEST(PrepareCli, KeepsAReadyBmpAndTakesItsOptions) {
   ProgramResult run = prepare(folder, {"--quiet", "ready.bmp", "out.bmp"});
   EXPECT_EQ(run.exit_status, 0) << run.errors;
   EXPECT_EQ(read_file(folder.path + "/out.bmp"), ready);
+  // Whatever its size: 4800 x 4800 holds more than any picture that is decoded.
+  std::string large = ready.substr(0, 54) + std::string(4800 * 4800 * 3, '\0');
+  put_u32(&large, kBiWidth, 4800);
+  put_u32(&large, kBiHeight, 4800);
+  write_file(folder.path + "/large.bmp", large);
+  run = prepare(folder, {"--quiet", "large.bmp", "large-out.bmp"});
+  EXPECT_EQ(run.exit_status, 0) << run.errors;
+  EXPECT_TRUE(read_file(folder.path + "/large-out.bmp") == large);
 
   const std::vector<std::vector<Rgba>> two = {{{1, 2, 3, 100}, {4, 5, 6, 255}}};
   write_file(folder.path + "/two.png", rgba_png(two));
@@ -200,6 +208,16 @@ TEST(PrepareCli, RefusesWhatItCannotRead) {
   std::string rle = bmp_bytes(2, 1, {{kRed, kBlue}});
   put_u16(&rle, kBiBitCount, 8);
   put_u32(&rle, kBiCompression, 1);
+  // A palette of one colour, indices 0 and 5 (the decoder would make 5 up).
+  const std::string short_palette = png_file(png_ihdr(2, 1, 8, 3), std::string("\0\0\5", 3),
+                                             png_chunk("PLTE", std::string("\xff\0\0", 3)));
+  std::string indexed = bmp_bytes(4, 1, {{kRed, kRed, kRed, kRed}});
+  indexed = indexed.substr(0, 54) + std::string("\0\0\xff\0\0\0\3\0", 8);
+  put_u32(&indexed, kBfOffBits, 58);
+  put_u16(&indexed, kBiBitCount, 8);
+  put_u32(&indexed, kBiClrUsed, 1);
+  std::string checksum_of_data = deflated(std::string(3, '\0'));
+  checksum_of_data.back() ^= 1;  // zlib's own checksum, the chunk's holding
   const struct {
     const char* name;
     std::string bytes;
@@ -212,7 +230,17 @@ TEST(PrepareCli, RefusesWhatItCannotRead) {
        "checksum.png: a damaged PNG: the checksum of its IDAT chunk fails"},
       {"huge.png", huge, 4,
        "huge.png is 100000 x 100000 pixels; at most 8192 on a side and 4194304 in all are read"},
-      {"bomb.png", bomb, 3, "bomb.png: a damaged PNG: it holds more data than its size calls for"},
+      {"bomb.png", bomb, 3,
+       "bomb.png: a damaged PNG: it holds more image data than its size calls for"},
+      {"palette.png", short_palette, 3,
+       "palette.png: a damaged PNG: its pixels use palette entries it does not have"},
+      {"indexed.bmp", indexed, 3,
+       "indexed.bmp: a damaged BMP: its pixels use palette entries it does not have"},
+      {"adler.png", png_chunks(png_ihdr(2, 1, 8, 0), checksum_of_data), 3,
+       "adler.png: a damaged PNG: its image data is damaged (incorrect data check)"},
+      {"depth.png", png_file(png_ihdr(2, 1, 2, 4), std::string(2, '\0')), 3,
+       "depth.png: a damaged PNG: its IHDR gives colour type 4 at 2 bits, which the format does "
+       "not have"},
       {"text.png", "hello\n", 3, "text.png is neither a PNG nor a BMP"},
       {"empty.bmp", "", 3, "empty.bmp is neither a PNG nor a BMP"},
       {"rle.bmp", rle, 3,
