@@ -19,16 +19,6 @@ HANDLE handle_of(void* input_file) {
 // One read call takes at most this much.
 constexpr DWORD kMostAtOnce = 1u << 30;
 
-// The volume and index that identify an open file, whatever name it was
-// opened by: another case, "/" for "\", a short 8.3 name or a hard link.
-bool identify(HANDLE file, std::uint64_t* volume, std::uint64_t* file_id) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return false;
-  *volume = info.dwVolumeSerialNumber;
-  *file_id = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-  return true;
-}
-
 bool read_input(void* input_file, std::uint8_t* buffer, std::size_t size, std::size_t* got) {
   *got = 0;
   while (*got < size) {
@@ -78,7 +68,7 @@ bool open_input(const char* path, InputFile* input) {
   LARGE_INTEGER size;
   if (disk && GetFileSizeEx(file, &size)) input->size = static_cast<std::int64_t>(size.QuadPart);
   // A device or pipe has no index; it is no file that an output could name.
-  if (!disk || !identify(file, &input->volume, &input->file_id)) {
+  if (!disk || !identify_file(file, &input->volume, &input->file_id)) {
     input->volume = input->file_id = ~std::uint64_t{0};
   }
   return true;

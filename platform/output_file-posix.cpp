@@ -15,7 +15,7 @@
 #include <random>
 #include <vector>
 
-#include "platform/plain_open-posix.h"
+#include "platform/plain_open.h"
 
 namespace platform {
 
@@ -157,19 +157,6 @@ void block_cleanup_signals(sigset_t* previous) {
 
 void restore_signals(const sigset_t* previous) { sigprocmask(SIG_SETMASK, previous, nullptr); }
 
-// Which of the inputs the file is, or -1.
-int input_index(const struct stat& status, Inputs inputs) {
-  int index = 0;
-  for (const InputFile* input : inputs) {
-    if (static_cast<std::uint64_t>(status.st_dev) == input->volume &&
-        static_cast<std::uint64_t>(status.st_ino) == input->file_id) {
-      return index;
-    }
-    ++index;
-  }
-  return -1;
-}
-
 // Names of this target's temporaries begin with this; they must fit in a name.
 std::string temp_prefix(const std::string& target, const char* tag) {
   const std::size_t room = kNameMax - 1 - std::strlen(tag) - (1 + kRandomLength);
@@ -221,7 +208,9 @@ Slot clear_slot(int folder, const char* name, const std::string& target, Inputs 
   if (fd < 0) return errno == ENOENT ? Slot::kFree : Slot::kTaken;
   struct stat status;
   const bool cleared = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-                       input_index(status, inputs) < 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                       input_index(static_cast<std::uint64_t>(status.st_dev),
+                                   static_cast<std::uint64_t>(status.st_ino), inputs) < 0 &&
+                       flock(fd, LOCK_EX | LOCK_NB) == 0 &&
                        naming_of(folder, name, fd) == Naming::kSame &&
                        unlinkat(folder, name, 0) == 0;
   close(fd);
@@ -328,36 +317,6 @@ bool make_temp(OutputFile* output, const std::string& prefix, Inputs inputs) {
   return false;
 }
 
-// The new file takes the target's owner and group where this run may give
-// them (root may; a user may keep a group of theirs). Where the owner cannot
-// be kept, the file is the runner's, as any file replaced by a rename is.
-void take_owner(int fd, const struct stat& target) {
-  if (fchown(fd, target.st_uid, target.st_gid) != 0) {
-    (void)!fchown(fd, static_cast<uid_t>(-1), target.st_gid);
-  }
-}
-
-// Gives the new temporary what a plain open would leave the file: an
-// existing target's extended attributes, owner, group and permission bits
-// (the attributes first, while the temporary is still this run's own); for a
-// new one, the bits and the access list a plain open would give a new file
-// there. The temporary was made open to its owner alone, and stays so until
-// the commit, so that nobody else can open it meanwhile and a run may clear
-// it should this one be killed, whatever those bits are.
-bool settle_temp(OutputFile* output, const PlainTarget& target) {
-  const int fd = static_cast<int>(output->handle);
-  if (target.node >= 0) {
-    if (!carry_attributes(target, fd)) return false;
-    take_owner(fd, target.status);
-    output->mode = target.status.st_mode & 0777;
-  } else {
-    std::string access_list;
-    new_file_permissions(target, &output->mode, &access_list);
-    if (!set_access_list(fd, access_list)) return false;
-  }
-  return fchmod(fd, 0600) == 0;
-}
-
 bool write_output(void* output_file, const char* data, std::size_t size) {
   const int fd = static_cast<int>(static_cast<OutputFile*>(output_file)->handle);
   while (size > 0) {
@@ -382,15 +341,14 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   if (!find_plain_target(path, &target)) return CreateResult::kCannotCreate;
   output->folder = target.folder;
   output->target = target.name;
-  const bool exists = target.node >= 0;
   CreateResult result = CreateResult::kCreated;
-  const int named = exists ? input_index(target.status, inputs) : -1;
+  const int named = target.exists ? input_index(target.volume, target.file_id, inputs) : -1;
   if (named >= 0) {
     output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
-  } else if ((exists && !may_replace(&target)) || !folder_takes_renames(target) ||
+  } else if ((target.exists && !may_replace(&target)) || !folder_takes_renames(target) ||
              !make_temp(output, temp_prefix(output->target, tag), inputs) ||
-             !settle_temp(output, target)) {
+             !keep_what_a_plain_open_keeps(target, output)) {
     result = CreateResult::kCannotCreate;
   }
   target.folder = -1;  // the output's from here on

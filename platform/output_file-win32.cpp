@@ -6,13 +6,12 @@
 #include "platform/output_file.h"
 
 #include <windows.h>
-// After <windows.h>, whose types it uses.
-#include <aclapi.h>
 
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "platform/plain_open.h"
 #include "platform/wide_path.h"
 
 namespace platform {
@@ -30,10 +29,6 @@ constexpr std::size_t kRandomLength = 12;
 constexpr int kRandomTries = 64;
 constexpr wchar_t kRandomLetters[] = L"0123456789abcdefghijklmnopqrstuvwxyz";
 constexpr std::size_t kNameMax = 255;  // UTF-16 units in a name
-// Virus scanners and indexers hold a new file for a moment: a target held
-// open without sharing is tried again for about 300 ms in all.
-constexpr DWORD kRetryMilliseconds[] = {5, 10, 20, 40, 80, 150};
-
 // What a console event removes. Changed only under g_lock, which the event
 // handler takes too, so that a temporary is either renamed or removed whole.
 CRITICAL_SECTION g_lock;
@@ -70,136 +65,6 @@ void install_cleanup_handler() {
   installed = true;
   InitializeCriticalSection(&g_lock);
   SetConsoleCtrlHandler(remove_temp_and_exit, TRUE);
-}
-
-bool is_held_elsewhere(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED;
-}
-
-std::wstring final_path(HANDLE file) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size =
-        GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()), 0);
-    if (size == 0) return std::wstring();
-    if (size < path.size()) {
-      path.resize(size);
-      return path;
-    }
-    path.resize(size);
-  }
-}
-
-// The path with every short 8.3 name in it spelled in full; as it is where
-// that cannot be found out.
-std::wstring long_name(const std::wstring& path) {
-  std::wstring full(path.size() + MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD size = GetLongPathNameW(path.c_str(), &full[0], static_cast<DWORD>(full.size()));
-    if (size == 0) return path;
-    if (size < full.size()) {
-      full.resize(size);
-      return full;
-    }
-    full.resize(size);
-  }
-}
-
-// Which of the inputs the open file is, or -1.
-int input_index(HANDLE file, Inputs inputs) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(file, &info)) return -1;
-  const std::uint64_t file_id =
-      static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-  int index = 0;
-  for (const InputFile* input : inputs) {
-    if (info.dwVolumeSerialNumber == input->volume && file_id == input->file_id) return index;
-    ++index;
-  }
-  return -1;
-}
-
-// What an existing target hands on to the file that replaces it: its owner,
-// group and access list, as a plain open for writing would keep them.
-struct Security {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;  // LocalFree'd
-  PSID owner = nullptr;
-  PSID group = nullptr;
-  PACL dacl = nullptr;
-};
-
-enum class Target { kNew, kExisting, kIsInput, kCannotReplace };
-
-// Follows a symbolic link at `*target` to the file it names, and checks what
-// a plain open for writing would: a regular file on a disk, not read-only,
-// that no other program holds without sharing.
-Target check_target(std::wstring* target, Inputs inputs, Security* security, int* named) {
-  DWORD attributes = GetFileAttributesW(target->c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? Target::kNew : Target::kCannotReplace;
-  }
-  for (int attempt = 0;; ++attempt) {
-    const HANDLE file =
-        CreateFileW(target->c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      const bool disk = GetFileType(file) == FILE_TYPE_DISK;
-      *named = disk ? input_index(file, inputs) : -1;
-      const bool same = *named >= 0;
-      // The name the file has on disk: a link's target, and the long name
-      // for a short 8.3 one, which the rename would otherwise take as the
-      // new file's only name.
-      if (disk) {
-        *target = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? final_path(file)
-                                                                   : long_name(*target);
-      }
-      // An access list that may not be read is not handed on.
-      if (disk && !same && !target->empty()) {
-        GetNamedSecurityInfoW(
-            target->c_str(), SE_FILE_OBJECT,
-            OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-            &security->owner, &security->group, &security->dacl, nullptr, &security->descriptor);
-      }
-      CloseHandle(file);
-      if (same) return Target::kIsInput;
-      if (!disk || target->empty()) return Target::kCannotReplace;
-      attributes = GetFileAttributesW(target->c_str());
-      return attributes != INVALID_FILE_ATTRIBUTES &&
-                     (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0
-                 ? Target::kExisting
-                 : Target::kCannotReplace;
-    }
-    if (attempt == sizeof kRetryMilliseconds / sizeof kRetryMilliseconds[0] ||
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !is_held_elsewhere(GetLastError())) {
-      return Target::kCannotReplace;
-    }
-    Sleep(kRetryMilliseconds[attempt]);
-  }
-}
-
-// Gives the temporary the target's access list (its inherited entries come
-// from the folder both share) and, where this run may, its owner and group.
-void take_over(HANDLE temp, const std::wstring& temp_path, const Security& security) {
-  if (security.descriptor == nullptr) return;
-  SECURITY_DESCRIPTOR_CONTROL control = 0;
-  DWORD revision = 0;
-  GetSecurityDescriptorControl(security.descriptor, &control, &revision);
-  if (security.dacl != nullptr) {
-    const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED) != 0
-                                                ? PROTECTED_DACL_SECURITY_INFORMATION
-                                                : UNPROTECTED_DACL_SECURITY_INFORMATION;
-    SetSecurityInfo(temp, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
-                    security.dacl, nullptr);
-  }
-  // Only an administrator may give a file to someone else; anyone else's
-  // attempt fails and the file stays theirs, as any file replaced by a
-  // rename would.
-  std::vector<wchar_t> path(temp_path.begin(), temp_path.end());
-  path.push_back(L'\0');
-  SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, security.owner,
-                        security.group, nullptr, nullptr);
 }
 
 // The temporaries of a target begin with this; they must fit in a name.
@@ -256,8 +121,10 @@ Slot clear_slot(const std::wstring& path, const std::wstring& target, Inputs inp
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Slot::kFree
                                                                           : Slot::kTaken;
   }
-  const bool cleared = GetFileType(file) == FILE_TYPE_DISK && input_index(file, inputs) < 0 &&
-                       mark_for_deletion(file);
+  std::uint64_t volume = 0, file_id = 0;
+  const bool cleared = GetFileType(file) == FILE_TYPE_DISK &&
+                       identify_file(file, &volume, &file_id) &&
+                       input_index(volume, file_id, inputs) < 0 && mark_for_deletion(file);
   CloseHandle(file);
   return cleared ? Slot::kCleared : Slot::kTaken;
 }
@@ -336,13 +203,12 @@ bool rename_over(HANDLE temp, const std::wstring& target) {
     if (SetFileInformationByHandle(temp, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
       return true;
     }
+    const DWORD error = GetLastError();
     const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attempt == sizeof kRetryMilliseconds / sizeof kRetryMilliseconds[0] ||
-        !is_held_elsewhere(GetLastError()) ||
-        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+    if ((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+        !wait_while_held(error, attempt)) {
       return false;
     }
-    Sleep(kRetryMilliseconds[attempt]);
   }
 }
 
@@ -389,37 +255,26 @@ CreateResult create_output(const std::string& path, const char* tag, Inputs inpu
   EnterCriticalSection(&g_lock);
   g_committed = false;
   LeaveCriticalSection(&g_lock);
-  std::wstring target = long_path(path);
-  const std::size_t slash = target.rfind(L'\\');
-  // A name longer than any Windows file system allows fails here, as it does
-  // on POSIX systems, rather than at the rename after all the work. So does a
-  // ':' after the drive ("x.png:s"), which names a stream of a file: the
-  // temporary would be a stream of another new file, which no rename moves.
-  const std::size_t drive = target.size() > 5 && target[5] == L':' ? 6 : 4;  // after "\\?\C:"
-  if (is_device_path(target) || slash == std::wstring::npos || slash + 1 == target.size() ||
-      target.size() - slash - 1 > kNameMax || target.find(L':', drive) != std::wstring::npos) {
-    return CreateResult::kCannotCreate;
-  }
-  Security security;
-  int named = -1;
-  const Target checked = check_target(&target, inputs, &security, &named);
+  PlainTarget target;
+  if (!find_plain_target(path, &target)) return CreateResult::kCannotCreate;
+  const std::wstring full = to_wide(target.name);
+  const std::size_t name_at = full.rfind(L'\\') + 1;
   CreateResult result = CreateResult::kCreated;
-  if (checked == Target::kIsInput) {
+  const int named = target.exists ? input_index(target.volume, target.file_id, inputs) : -1;
+  // A name longer than any Windows file system allows fails here, as it does
+  // on POSIX systems, rather than at the rename after all the work.
+  if (named >= 0) {
     output->named_input = static_cast<std::size_t>(named);
     result = CreateResult::kIsInput;
-  } else if (checked == Target::kCannotReplace) {
+  } else if (full.size() - name_at > kNameMax || (target.exists && !may_replace(&target)) ||
+             !make_temp(output, full, full.substr(0, name_at - 1),
+                        temp_prefix(full.substr(name_at), tag), inputs)) {
     result = CreateResult::kCannotCreate;
   } else {
-    const std::size_t name_at = target.rfind(L'\\') + 1;
-    const std::wstring folder = target.substr(0, name_at - 1);
-    if (make_temp(output, target, folder, temp_prefix(target.substr(name_at), tag), inputs)) {
-      output->target = to_utf8(target.c_str());
-      take_over(reinterpret_cast<HANDLE>(output->handle), to_wide(output->temp), security);
-    } else {
-      result = CreateResult::kCannotCreate;
-    }
+    output->target = target.name;
+    keep_what_a_plain_open_keeps(target, output);
   }
-  if (security.descriptor != nullptr) LocalFree(security.descriptor);
+  close_plain_target(&target);
   return result;
 }
 

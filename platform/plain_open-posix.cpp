@@ -1,8 +1,9 @@
-// The kernel's rules for a plain open for writing, applied through handles.
+// The kernel's rules for a plain open for writing on Linux, applied through handles.
 
-#include "platform/plain_open-posix.h"
+#include "platform/plain_open.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -104,12 +105,12 @@ bool is_append_only_or_immutable(int fd) {
 int open_for_writing(const PlainTarget& target) {
   int fd;
   do {
-    fd = openat(target.folder, target.name.c_str(),
+    fd = openat(static_cast<int>(target.folder), target.name.c_str(),
                 O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   struct stat status;
-  if (fd >= 0 && (fstat(fd, &status) != 0 || status.st_dev != target.status.st_dev ||
-                  status.st_ino != target.status.st_ino)) {
+  if (fd >= 0 && (fstat(fd, &status) != 0 || status.st_dev != target.volume ||
+                  status.st_ino != target.file_id)) {
     close(fd);
     return -1;
   }
@@ -120,8 +121,8 @@ int open_for_writing(const PlainTarget& target) {
 // O_CREAT on another user's existing file, which the folder's owner does not
 // own either, fails in a world-writable folder (1) or a group-writable one
 // (2), whoever opens it.
-bool protected_in_sticky(const struct stat& folder, const struct stat& file) {
-  if ((folder.st_mode & S_ISVTX) == 0 || file.st_uid == folder.st_uid || file.st_uid == geteuid()) {
+bool protected_in_sticky(const struct stat& folder, uid_t owner) {
+  if ((folder.st_mode & S_ISVTX) == 0 || owner == folder.st_uid || owner == geteuid()) {
     return false;
   }
   const int level = protection("/proc/sys/fs/protected_regular", 2);
@@ -145,6 +146,10 @@ bool read_sized(Call call, std::vector<char>* buffer) {
   }
 }
 
+// Gives the new file `fd` the extended attributes of the existing file open
+// as `source`, which a plain open would keep: its access list and its user.*
+// attributes, or false (also where the runner may not read them); the others
+// (security.*, trusted.*) where this run may set them.
 bool carry_from(int source, int fd) {
   // The new file may have had an access list handed on by its folder, which
   // goes first, so that it never takes room the target's attributes need.
@@ -186,6 +191,52 @@ bool found(const std::string& path, PlainTarget* target) {
   return false;
 }
 
+// What open(path, O_CREAT, 0666) gives a new file in the target's folder:
+// its permission bits and access list (empty for none), learnt from a file
+// without a name (O_TMPFILE) that nobody else can open; where the file
+// system makes none, 0666 less the umask and no list.
+void new_file_permissions(const PlainTarget& target, std::uint32_t* mode,
+                          std::string* access_list) {
+  access_list->clear();
+#ifdef O_TMPFILE
+  const int made =
+      openat(static_cast<int>(target.folder), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  struct stat status;
+  if (made >= 0 && fstat(made, &status) == 0) {
+    *mode = status.st_mode & 0777;
+    std::vector<char> list;
+    if (read_sized(
+            [&](char* data, std::size_t size) { return fgetxattr(made, kAccessList, data, size); },
+            &list)) {
+      access_list->assign(list.begin(), list.end());
+    }
+    close(made);
+    return;
+  }
+  if (made >= 0) close(made);
+#endif
+  const mode_t mask = umask(0);
+  umask(mask);
+  *mode = 0666 & ~mask;
+}
+
+// Gives the file `fd` the access list `list`, or takes its own away.
+bool set_access_list(int fd, const std::string& list) {
+  if (list.empty()) {
+    return fremovexattr(fd, kAccessList) == 0 || errno == ENODATA || errno == ENOTSUP;
+  }
+  return fsetxattr(fd, kAccessList, list.data(), list.size(), 0) == 0;
+}
+
+// The new file takes the target's owner and group where this run may give
+// them (root may; a user may keep a group of theirs). Where the owner cannot
+// be kept, the file is the runner's, as any file replaced by a rename is.
+void take_owner(int fd, const PlainTarget& target) {
+  if (fchown(fd, target.owner, target.group) != 0) {
+    (void)!fchown(fd, static_cast<uid_t>(-1), target.group);
+  }
+}
+
 }  // namespace
 
 bool find_plain_target(const std::string& path, PlainTarget* target) {
@@ -220,7 +271,12 @@ bool find_plain_target(const std::string& path, PlainTarget* target) {
       target->folder = folder;
       target->name = name;
       target->node = node;
-      target->status = status;
+      target->exists = true;
+      target->volume = static_cast<std::uint64_t>(status.st_dev);
+      target->file_id = static_cast<std::uint64_t>(status.st_ino);
+      target->mode = status.st_mode;
+      target->owner = status.st_uid;
+      target->group = status.st_gid;
       return found(path, target);
     }
     const bool followed =
@@ -235,61 +291,45 @@ bool find_plain_target(const std::string& path, PlainTarget* target) {
 }
 
 bool may_replace(PlainTarget* target) {
-  const struct stat& file = target->status;
   struct stat folder;
-  if (!S_ISREG(file.st_mode) || fstat(target->folder, &folder) != 0 ||
-      protected_in_sticky(folder, file)) {
+  if (!S_ISREG(target->mode) || fstat(static_cast<int>(target->folder), &folder) != 0 ||
+      protected_in_sticky(folder, target->owner)) {
     return false;
   }
   target->writer = open_for_writing(*target);
   if (target->writer < 0) return false;
   const uid_t me = geteuid();
-  return (folder.st_mode & S_ISVTX) == 0 || me == 0 || file.st_uid == me || folder.st_uid == me;
+  return (folder.st_mode & S_ISVTX) == 0 || me == 0 || target->owner == me || folder.st_uid == me;
 }
 
 bool folder_takes_renames(const PlainTarget& target) {
-  return !is_append_only_or_immutable(target.folder);
+  return !is_append_only_or_immutable(static_cast<int>(target.folder));
 }
 
-bool carry_attributes(const PlainTarget& target, int fd) {
-  return target.writer >= 0 && carry_from(target.writer, fd);
-}
-
-void new_file_permissions(const PlainTarget& target, std::uint32_t* mode,
-                          std::string* access_list) {
-  access_list->clear();
-#ifdef O_TMPFILE
-  const int made = openat(target.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  struct stat status;
-  if (made >= 0 && fstat(made, &status) == 0) {
-    *mode = status.st_mode & 0777;
-    std::vector<char> list;
-    if (read_sized(
-            [&](char* data, std::size_t size) { return fgetxattr(made, kAccessList, data, size); },
-            &list)) {
-      access_list->assign(list.begin(), list.end());
-    }
-    close(made);
-    return;
+bool keep_what_a_plain_open_keeps(const PlainTarget& target, OutputFile* output) {
+  const int fd = static_cast<int>(output->handle);
+  if (target.exists) {
+    // The attributes first, while the temporary is still this run's own.
+    if (target.writer < 0 || !carry_from(static_cast<int>(target.writer), fd)) return false;
+    take_owner(fd, target);
+    output->mode = target.mode & 0777;
+  } else {
+    std::string access_list;
+    new_file_permissions(target, &output->mode, &access_list);
+    if (!set_access_list(fd, access_list)) return false;
   }
-  if (made >= 0) close(made);
-#endif
-  const mode_t mask = umask(0);
-  umask(mask);
-  *mode = 0666 & ~mask;
+  // Open to its owner alone until the commit, so that nobody else can open
+  // it meanwhile and a run may clear it should this one be killed, whatever
+  // the bits it will take.
+  return fchmod(fd, 0600) == 0;
 }
 
-bool set_access_list(int fd, const std::string& list) {
-  if (list.empty()) {
-    return fremovexattr(fd, kAccessList) == 0 || errno == ENODATA || errno == ENOTSUP;
-  }
-  return fsetxattr(fd, kAccessList, list.data(), list.size(), 0) == 0;
-}
+bool wait_while_held(unsigned long, int) { return false; }
 
 void close_plain_target(PlainTarget* target) {
-  if (target->writer >= 0) close(target->writer);
-  if (target->node >= 0) close(target->node);
-  if (target->folder >= 0) close(target->folder);
+  if (target->writer >= 0) close(static_cast<int>(target->writer));
+  if (target->node >= 0) close(static_cast<int>(target->node));
+  if (target->folder >= 0) close(static_cast<int>(target->folder));
   *target = PlainTarget();
 }
 

@@ -45,4 +45,12 @@ std::wstring long_path(const std::string& path) {
 
 bool is_device_path(const std::wstring& path) { return path.rfind(L"\\\\.\\", 0) == 0; }
 
+bool identify_file(void* file, std::uint64_t* volume, std::uint64_t* file_id) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  *volume = info.dwVolumeSerialNumber;
+  *file_id = static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return true;
+}
+
 }  // namespace platform

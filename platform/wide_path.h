@@ -1,6 +1,7 @@
-// Paths for the Windows wide-character file calls (Windows only).
+// Paths for the Windows wide-character file calls, and an open file's identity (Windows only).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -17,5 +18,10 @@ std::wstring long_path(const std::string& path);
 
 // Whether a full path from long_path names a device rather than a file.
 bool is_device_path(const std::wstring& path);
+
+// The volume and index that identify an open file (a HANDLE), whatever name
+// it was opened by: another case, "/" for "\", a short 8.3 name or a hard
+// link. They are what the same-file check compares.
+bool identify_file(void* file, std::uint64_t* volume, std::uint64_t* file_id);
 
 }  // namespace platform
