@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "kestrin/byte_order.h"
 #include "kestrin/messages.h"
 
 namespace kestrin {
@@ -19,15 +20,6 @@ namespace {
 constexpr std::size_t kBandBytes = 128 * 1024;
 constexpr std::size_t kPairBytes = 6;
 std::uint8_t g_band[kBandBytes];
-
-std::uint16_t read_u16le(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t read_u32le(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 std::int32_t read_s32le(const std::uint8_t* p) { return static_cast<std::int32_t>(read_u32le(p)); }
 
@@ -45,16 +37,6 @@ bool read_exactly_at(const ByteSource& in, std::uint64_t offset, std::uint8_t* b
                      std::size_t size) {
   std::size_t got = 0;
   return in.read_at(in.context, offset, buffer, size, &got) && got == size;
-}
-
-void put_u16le(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void put_u32le(std::uint8_t* p, std::uint32_t v) {
-  put_u16le(p, v);
-  put_u16le(p + 2, v >> 16);
 }
 
 // Moves a source that cannot seek from the end of the headers to `offset`

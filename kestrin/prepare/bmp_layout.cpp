@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "kestrin/byte_order.h"
+
 namespace kestrin::prepare {
 
 namespace {
@@ -12,17 +14,8 @@ namespace {
 constexpr std::size_t kFileHeader = 14;
 constexpr std::uint32_t kLaidOutHeader = 108;  // BITMAPV4HEADER: the bit fields inside
 
-std::uint16_t read_u16le(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t read_u32le(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-void put_u32le(std::string* bytes, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+std::uint8_t* byte_at(std::string* bytes, std::size_t offset) {
+  return reinterpret_cast<std::uint8_t*>(&(*bytes)[offset]);
 }
 
 bool refuse(std::string* reason, bool* unsupported, bool is_unsupported, std::string why) {
@@ -161,18 +154,16 @@ bool lay_out_bmp(const std::uint8_t* bytes, std::size_t size, std::uint64_t max_
   out.assign(start, '\0');
   out[0] = 'B';
   out[1] = 'M';
-  put_u32le(&out, 2, static_cast<std::uint32_t>(start + (size - pixel_offset)));
-  put_u32le(&out, 10, start);
-  put_u32le(&out, 14, kLaidOutHeader);
-  put_u32le(&out, 18, width);
-  put_u32le(&out, 22,
-            static_cast<std::uint32_t>(f.height < 0 ? -static_cast<std::int64_t>(rows)
-                                                    : std::int64_t{rows}));
-  out[26] = 1;  // planes
+  put_u32le(byte_at(&out, 2), static_cast<std::uint32_t>(start + (size - pixel_offset)));
+  put_u32le(byte_at(&out, 10), start);
+  put_u32le(byte_at(&out, 14), kLaidOutHeader);
+  put_u32le(byte_at(&out, 18), width);
+  put_u32le(byte_at(&out, 22), static_cast<std::uint32_t>(f.height));  // the sign kept
+  out[26] = 1;                                                         // planes
   out[28] = static_cast<char>(f.bits);
-  put_u32le(&out, 30, bit_fields ? 3 : 0);
-  put_u32le(&out, 46, static_cast<std::uint32_t>(full));
-  for (int i = 0; i < 4; ++i) put_u32le(&out, 54 + 4 * i, f.masks[i]);
+  put_u32le(byte_at(&out, 30), bit_fields ? 3 : 0);
+  put_u32le(byte_at(&out, 46), static_cast<std::uint32_t>(full));
+  for (int i = 0; i < 4; ++i) put_u32le(byte_at(&out, 54 + 4 * i), f.masks[i]);
   for (std::size_t i = 0; i < entries; ++i) {
     const std::uint8_t* entry = bytes + f.palette_at + i * f.entry_size;
     const std::size_t at = kFileHeader + kLaidOutHeader + 4 * i;

@@ -136,9 +136,10 @@ std::uint8_t to_8_bits(stbi_us value) {
   return static_cast<std::uint8_t>((std::uint32_t{value} * 255 + 32767) / 65535);
 }
 
-// Decodes `file`, laid out for the decoder, of the size `problem` gives, into 8
-// bits a channel, with no more memory than that size calls for.
-bool decode(const std::string& file, PictureProblem* problem, Picture* picture) {
+// Decodes `file`, laid out for the decoder, of the size `problem` gives and
+// 16 bits a channel where `deep`, into 8 bits a channel, with no more memory
+// than that size calls for.
+bool decode(const std::string& file, bool deep, PictureProblem* problem, Picture* picture) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
   // The file itself, twice its rows unpacked in their largest form (16-bit
   // RGBA and a filter byte a row), and twice the picture (it and a
@@ -149,8 +150,6 @@ bool decode(const std::string& file, PictureProblem* problem, Picture* picture) 
   g_budget =
       static_cast<std::size_t>(file.size() + 2 * rows + 2 * pixels * 8 + (std::uint64_t{1} << 20));
   Reader reader{bytes, file.size(), 0, false};
-  const bool deep = stbi_is_16_bit_from_callbacks(&kCallbacks, &reader) != 0;
-  reader = Reader{bytes, file.size(), 0, false};
   int width = 0, height = 0, channels = 0;
   void* decoded = deep ? static_cast<void*>(stbi_load_16_from_callbacks(
                              &kCallbacks, &reader, &width, &height, &channels, 4))
@@ -204,11 +203,13 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
   // missing entry then decodes two ways, and is refused); a BMP laid out anew.
   std::string reason;
   std::vector<std::string> files;
+  bool deep = false;  // 16 bits a channel: only a PNG has them
   if (problem->format == PictureFormat::kPng) {
     PngShape shape;
     if (!check_png(bytes, size, kMaxPixels, &shape, &reason)) return damaged(problem, reason);
     problem->width = shape.width;
     problem->height = shape.height;
+    deep = shape.depth == 16;
     if (has_short_palette(shape)) {
       const std::uint8_t black[3] = {0, 0, 0}, white[3] = {255, 255, 255};
       files = {with_whole_palette(bytes, size, shape, black),
@@ -236,7 +237,7 @@ bool read_picture(const std::uint8_t* bytes, std::size_t size, Picture* picture,
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     Picture decoded;
-    if (!decode(files[i], problem, &decoded)) return false;
+    if (!decode(files[i], deep, problem, &decoded)) return false;
     if (i > 0 && decoded.rgba != picture->rgba) {
       return damaged(problem, "its pixels use palette entries it does not have");
     }

@@ -7,21 +7,16 @@
 #include <cstring>
 #include <vector>
 
+#include "kestrin/byte_order.h"
+
+#include "kestrin/byte_order.h"
+
 namespace kestrin::prepare {
 
 namespace {
 
 constexpr std::size_t kSignature = 8;
 constexpr std::size_t kChunkFrame = 12;  // length, type, checksum
-
-std::uint32_t read_u32be(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
-}
-
-void put_u32be(std::string* bytes, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) *bytes += static_cast<char>((v >> shift) & 0xFF);
-}
 
 // A chunk's type as a message names it: four letters, or nothing readable.
 std::string chunk_name(const std::uint8_t* type) {
@@ -226,11 +221,14 @@ std::string with_whole_palette(const std::uint8_t* bytes, std::size_t size, cons
       for (std::size_t i = shape.palette_entries; i < (std::size_t{1} << shape.depth); ++i) {
         chunk.append(reinterpret_cast<const char*>(filler), 3);
       }
-      put_u32be(&file, static_cast<std::uint32_t>(chunk.size() - 4));
-      file += chunk;
-      put_u32be(&file,
+      std::uint8_t length[4], checksum[4];
+      put_u32be(length, static_cast<std::uint32_t>(chunk.size() - 4));
+      put_u32be(checksum,
                 static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()),
                                                  static_cast<uInt>(chunk.size()))));
+      file.append(reinterpret_cast<const char*>(length), 4);
+      file += chunk;
+      file.append(reinterpret_cast<const char*>(checksum), 4);
     } else {
       file.append(reinterpret_cast<const char*>(bytes + at), kChunkFrame + length);
     }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kestrin/byte_order.h"
 #include "kestrin/preview/row_filters.h"
 
 namespace kestrin::preview {
@@ -60,13 +61,6 @@ ColourTable g_colours;
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr std::uint8_t kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
-
-void put_u32be(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v >> 24);
-  p[1] = static_cast<std::uint8_t>(v >> 16);
-  p[2] = static_cast<std::uint8_t>(v >> 8);
-  p[3] = static_cast<std::uint8_t>(v);
-}
 
 std::uint32_t packed(const std::uint8_t* pixel, unsigned channels) {
   return std::uint32_t{pixel[0]} << 24 | std::uint32_t{pixel[1]} << 16 |
